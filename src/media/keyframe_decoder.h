@@ -1,0 +1,69 @@
+#pragma once
+
+// Decodes single key frames of an ASF video stream into the bitmaps the thumbnail maker draws.
+//
+// Every key frame is decoded on its own: whatever the codec buffers (reordering delay, reference
+// pictures) is drained and cleared after each frame, so the frames can be asked for in any order.
+// The output is 24-bit BGR, bottom-up (the first row in memory is the bottom row of the
+// picture), each row padded with zero bytes to a multiple of four, at the size the stream's
+// BITMAPINFOHEADER declares.
+//
+// A decoder is used by one thread at a time; separate decoders are independent of each other.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace media {
+
+enum DecodeError {
+    kDecodeOk = 0,
+    kDecodeUnknownCodec = -1,
+    kDecodeBadFormat = -2,
+    kDecodeFailed = -3,
+    kDecodeNoPicture = -4,
+    kDecodeOutOfMemory = -5,
+};
+
+// Words for a DecodeError value; unknown values get a generic text.
+const char* decodeErrorText(int code);
+
+class KeyFrameDecoder {
+public:
+    KeyFrameDecoder();
+    ~KeyFrameDecoder();
+    KeyFrameDecoder(const KeyFrameDecoder&) = delete;
+    KeyFrameDecoder& operator=(const KeyFrameDecoder&) = delete;
+
+    // Sets the decoder up for one stream. fourcc is BITMAPINFOHEADER.biCompression as stored
+    // (first character in the low byte; letter case does not matter), width and height are
+    // biWidth and biHeight (a negative height only marks a top-down bitmap), and extradata is
+    // whatever follows the 40-byte BITMAPINFOHEADER (may be null when extradataSize is 0). The
+    // bytes are copied. Opening again replaces the previous stream; after a failure the decoder
+    // is closed. Returns kDecodeOk, kDecodeUnknownCodec, kDecodeBadFormat (size 0 or above
+    // 16384, oversized extradata), kDecodeFailed (the codec refused the set-up) or
+    // kDecodeOutOfMemory.
+    int open(uint32_t fourcc, int32_t width, int32_t height, const uint8_t* extradata,
+             size_t extradataSize);
+
+    // Decodes one complete compressed key frame (a whole media object) and fills `out` with
+    // stride() * height() bytes. Returns kDecodeOk, kDecodeFailed (not open, damaged or
+    // truncated data), kDecodeNoPicture (the data held no picture, e.g. empty input) or
+    // kDecodeOutOfMemory. On failure `out` is left with unspecified contents.
+    int decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+
+    // The output geometry; 0 until open() succeeds.
+    int width() const;
+    int height() const;
+    size_t stride() const;
+
+    // Whether open() knows the codec behind this FourCC (and the library has its decoder).
+    static bool supports(uint32_t fourcc);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl;
+};
+
+}  // namespace media
