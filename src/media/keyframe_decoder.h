@@ -48,9 +48,11 @@ public:
              size_t extradataSize);
 
     // Decodes one complete compressed key frame (a whole media object) and fills `out` with
-    // stride() * height() bytes. Returns kDecodeOk, kDecodeFailed (not open, damaged or
-    // truncated data), kDecodeNoPicture (the data held no picture, e.g. empty input) or
-    // kDecodeOutOfMemory. On failure `out` is left with unspecified contents.
+    // stride() * height() bytes. Returns kDecodeOk, kDecodeFailed (not open; damaged or
+    // truncated data; a frame that is not intra-coded), kDecodeNoPicture (the data held no
+    // picture, e.g. empty input) or kDecodeOutOfMemory. On failure `out` is left with
+    // unspecified contents. Random bytes are mostly, but not always, refused: codecs without
+    // checksums can take them for a frame.
     int decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
 
     // The output geometry; 0 until open() succeeds.
