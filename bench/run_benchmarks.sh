@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Prints Splicor's figures beside FFmpeg's on the same long test file, in one run.
+#
+#   bash bench/run_benchmarks.sh [BUILD_DIR]     (default: build)
+#
+# Each figure is the best of five runs, with the file in the page cache.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+media="$build/media"
+bash tests/media/make_test_media.sh "$media" --long >/dev/null
+file="$media/long.wmv"
+cli="$build/src/cli/splicor-cli"
+decode="$build/bench/keyframe_decode_bench"
+
+best() {
+    local best=""
+    for _ in 1 2 3 4 5; do
+        local t0 t1 t
+        t0=$(date +%s.%N)
+        "$@" >/dev/null 2>&1
+        t1=$(date +%s.%N)
+        t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+        if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then
+            best=$t
+        fi
+    done
+    printf '%.3f' "$best"
+}
+
+row() {
+    local what=$1 ours=$2 peer=$3 peername=$4
+    printf '%-44s %8s s   %-10s %8s s   ratio %.2f\n' "$what" "$ours" "$peername" "$peer" \
+        "$(awk -v a="$ours" -v b="$peer" 'BEGIN { print a / b }')"
+}
+
+cat "$file" >/dev/null
+echo "file: $file ($(stat -c %s "$file") bytes, $("$cli" keyframes "$file" | wc -l) key frames)"
+ours=$(best "$decode" "$file")
+peer=$(best ffmpeg -v error -skip_frame nokey -i "$file" -vf scale=160:120 -f null -)
+row "list and decode all key frames (sync reader)" "$ours" "$peer" "ffmpeg"
+ours=$(best "$cli" keyframes "$file")
+peer=$(best ffprobe -v error -select_streams v -show_entries packet=pts,flags -of csv "$file")
+row "splicor-cli keyframes" "$ours" "$peer" "ffprobe"

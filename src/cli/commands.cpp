@@ -1,0 +1,289 @@
+#include "cli/commands.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "asf/file.h"
+#include "asf/guids.h"
+#include "media/md5.h"
+#include "media/source_file.h"
+#include "media/source_info.h"
+#include "media/wmsdk.h"
+#include "platform/text.h"
+
+namespace cli {
+
+namespace {
+
+using media::ComPtr;
+using media::FAILED;
+using media::HRESULT;
+using media::SUCCEEDED;
+
+int fail(const std::string& path, HRESULT hr) {
+    std::cerr << "splicor-cli: " << path << ": " << media::hresultText(hr) << "\n";
+    return 1;
+}
+
+std::string narrow(const std::u16string& text) {
+    return platform::utf16ToUtf8(text);
+}
+
+std::string seconds(std::uint64_t hundredNs) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%" PRIu64 ".%03" PRIu64 " s", hundredNs / 10000000,
+                  hundredNs / 10000 % 1000);
+    return s;
+}
+
+std::string fourcc(std::uint32_t code) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((code >> (8 * i)) & 0xFF);
+        s += (c >= 32 && c < 127) ? c : '?';
+    }
+    return s;
+}
+
+std::uint64_t little(const std::vector<media::BYTE>& v) {
+    std::uint64_t n = 0;
+    for (std::size_t i = v.size(); i-- > 0;) {
+        n = n << 8 | v[i];
+    }
+    return n;
+}
+
+std::string attributeText(const media::Attribute& a) {
+    switch (a.type) {
+        case media::WMT_TYPE_STRING: {
+            std::u16string text;
+            for (std::size_t i = 0; i + 1 < a.value.size(); i += 2) {
+                char16_t c = static_cast<char16_t>(a.value[i] | a.value[i + 1] << 8);
+                if (c == 0) {
+                    break;
+                }
+                text += c;
+            }
+            return "STRING \"" + narrow(text) + "\"";
+        }
+        case media::WMT_TYPE_BOOL:
+            return std::string("BOOL ") + (little(a.value) ? "true" : "false");
+        case media::WMT_TYPE_DWORD:
+            return "DWORD " + std::to_string(little(a.value));
+        case media::WMT_TYPE_QWORD:
+            return "QWORD " + std::to_string(little(a.value));
+        case media::WMT_TYPE_WORD:
+            return "WORD " + std::to_string(little(a.value));
+        case media::WMT_TYPE_GUID:
+            return "GUID " + asf::Guid::fromBytes(a.value.data()).toString();
+        default:
+            return "BINARY " + std::to_string(a.value.size()) + " bytes";
+    }
+}
+
+std::string streamText(const asf::Stream& s) {
+    std::ostringstream out;
+    const asf::StreamProperties& p = s.properties;
+    out << "#" << int(s.number) << " ";
+    if (p.video) {
+        out << "video " << fourcc(p.video->compression) << " " << p.video->width << "x"
+            << p.video->height;
+        if (!p.video->extradata.empty()) {
+            out << ", " << p.video->extradata.size() << " bytes of codec data";
+        }
+    } else if (p.audio) {
+        char tag[8];
+        std::snprintf(tag, sizeof tag, "0x%04X", p.audio->formatTag);
+        out << "audio " << tag << " " << p.audio->samplesPerSec << " Hz " << p.audio->channels
+            << " ch " << p.audio->avgBytesPerSec * 8 << " bit/s, block " << p.audio->blockAlign;
+    } else if (p.streamType == asf::kStreamTypeCommand) {
+        out << "script commands";
+    } else {
+        out << "type " << p.streamType.toString();
+    }
+    if (p.audioSpread) {
+        out << ", audio spread span " << int(p.audioSpread->span);
+    }
+    if (s.hidden) {
+        out << " (declared inside its extended properties)";
+    }
+    if (p.encrypted()) {
+        out << " (encrypted)";
+    }
+    return out.str();
+}
+
+// Opens a reader on the file; its stream numbers in profile order, the video ones marked.
+HRESULT openSync(const std::string& path, ComPtr<media::IWMSyncReader>& reader,
+                 std::vector<std::pair<media::WORD, bool>>& streams) {
+    HRESULT hr = media::WMCreateSyncReader(nullptr, 0, reader.put());
+    if (SUCCEEDED(hr)) {
+        hr = reader->Open(platform::utf8ToUtf16(path).c_str());
+    }
+    ComPtr<media::IWMProfile> profile;
+    if (SUCCEEDED(hr)) {
+        hr = reader.as(media::IID_IWMProfile, profile);
+    }
+    media::DWORD count = 0;
+    if (SUCCEEDED(hr)) {
+        hr = profile->GetStreamCount(&count);
+    }
+    for (media::DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        ComPtr<media::IWMStreamConfig> config;
+        media::WORD number = 0;
+        media::GUID type{};
+        hr = profile->GetStream(i, config.put());
+        if (SUCCEEDED(hr)) {
+            hr = config->GetStreamNumber(&number);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = config->GetStreamType(&type);
+        }
+        streams.emplace_back(number, type == media::WMMEDIATYPE_Video);
+    }
+    return hr;
+}
+
+}  // namespace
+
+int infoCommand(const std::string& path, std::ostream& out) {
+    asf::File file;
+    asf::Status status = file.open(path);
+    if (status != asf::Status::Ok) {
+        return fail(path, media::hresultFromStatus(status));
+    }
+    const asf::Header& h = file.header();
+    const asf::FileProperties& fp = h.fileProperties;
+    out << "file: " << path << "\n";
+    out << "size: " << file.fileSize() << " bytes\n";
+    out << "packets: " << file.packetCount() << " of " << file.packetSize() << " bytes (declared "
+        << file.dataObject().declaredPacketCount << ")" << (file.truncated() ? ", truncated" : "")
+        << "\n";
+    out << "duration: " << seconds(fp.durationWithoutPreroll()) << "\n";
+    out << "preroll: " << fp.preroll << " ms\n";
+    out << "flags: broadcast " << (fp.broadcast() ? "yes" : "no") << ", seekable "
+        << (fp.seekable() ? "yes" : "no") << "\n";
+    out << "protected: " << (h.isProtected ? "yes (DRM)" : "no") << "\n";
+    out << "streams:\n";
+    for (const asf::Stream& s : h.streams) {
+        out << "  " << streamText(s) << "\n";
+    }
+    out << "indexes:\n";
+    for (const asf::SimpleIndex& index : file.simpleIndexes()) {
+        out << "  simple index for stream " << int(index.streamNumber) << ": "
+            << index.entries.size() << " entries every " << seconds(index.entryTimeInterval)
+            << "\n";
+    }
+    if (file.index()) {
+        out << "  index object\n";
+    }
+    media::HeaderData data = media::buildHeaderData(file);
+    out << "attributes:\n";
+    for (const media::Attribute& a : data.attributes) {
+        out << "  [" << a.stream << "] " << narrow(a.name) << " = " << attributeText(a) << "\n";
+    }
+    out << "codecs:\n";
+    for (const media::CodecInfo& c : data.codecs) {
+        const char* kind = c.type == media::WMT_CODECINFO_VIDEO   ? "video"
+                           : c.type == media::WMT_CODECINFO_AUDIO ? "audio"
+                                                                  : "other";
+        out << "  " << kind << " \"" << narrow(c.name) << "\" \"" << narrow(c.description)
+            << "\"\n";
+    }
+    out << "script commands:\n";
+    for (const media::ScriptCommand& s : data.scripts) {
+        out << "  " << seconds(s.time) << " " << narrow(s.type) << " \"" << narrow(s.command)
+            << "\"\n";
+    }
+    out << "markers:\n";
+    for (const media::Marker& m : data.markers) {
+        out << "  " << seconds(m.time) << " \"" << narrow(m.name) << "\"\n";
+    }
+    return 0;
+}
+
+int keyframesCommand(const std::string& path, std::ostream& out) {
+    ComPtr<media::IWMSyncReader> reader;
+    std::vector<std::pair<media::WORD, bool>> streams;
+    HRESULT hr = openSync(path, reader, streams);
+    if (FAILED(hr)) {
+        return fail(path, hr);
+    }
+    media::WORD video = 0;
+    for (const auto& [number, isVideo] : streams) {
+        if (isVideo) {
+            video = number;
+        }
+    }
+    if (video == 0) {
+        std::cerr << "splicor-cli: " << path << ": the file has no video stream\n";
+        return 1;
+    }
+    media::WMT_STREAM_SELECTION keysOnly = media::WMT_CLEANPOINT_ONLY;
+    hr = reader->SetStreamsSelected(1, &video, &keysOnly);
+    if (SUCCEEDED(hr)) {
+        hr = reader->SetReadStreamSamples(video, media::TRUE);
+    }
+    while (SUCCEEDED(hr)) {
+        ComPtr<media::INSSBuffer> sample;
+        media::QWORD time = 0, duration = 0;
+        media::DWORD flags = 0, output = 0;
+        media::WORD stream = 0;
+        hr = reader->GetNextSample(video, sample.put(), &time, &duration, &flags, &output, &stream);
+        if (SUCCEEDED(hr)) {
+            out << time << "\n";
+        }
+    }
+    return hr == media::NS_E_NO_MORE_SAMPLES ? 0 : fail(path, hr);
+}
+
+int packetsCommand(const std::string& path, std::ostream& out) {
+    ComPtr<media::IWMSyncReader> reader;
+    std::vector<std::pair<media::WORD, bool>> streams;
+    HRESULT hr = openSync(path, reader, streams);
+    for (std::size_t i = 0; SUCCEEDED(hr) && i < streams.size(); ++i) {
+        hr = reader->SetReadStreamSamples(streams[i].first, media::TRUE);
+    }
+    while (SUCCEEDED(hr)) {
+        ComPtr<media::INSSBuffer> sample;
+        media::QWORD time = 0, duration = 0;
+        media::DWORD flags = 0, output = 0;
+        media::WORD stream = 0;
+        hr = reader->GetNextSample(0, sample.put(), &time, &duration, &flags, &output, &stream);
+        if (FAILED(hr)) {
+            break;
+        }
+        media::BYTE* data = nullptr;
+        media::DWORD length = 0;
+        hr = sample->GetBufferAndLength(&data, &length);
+        if (SUCCEEDED(hr)) {
+            out << stream << " " << time << " " << duration << " "
+                << ((flags & media::WM_SF_CLEANPOINT) ? 1 : 0) << " " << length << " "
+                << media::md5Hex(data, length) << "\n";
+        }
+    }
+    return hr == media::NS_E_NO_MORE_SAMPLES ? 0 : fail(path, hr);
+}
+
+int run(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    std::string command = argc > 1 ? argv[1] : "";
+    if (argc != 3 || (command != "info" && command != "keyframes" && command != "packets")) {
+        std::cerr << "usage: splicor-cli info FILE\n"
+                     "       splicor-cli keyframes FILE\n"
+                     "       splicor-cli packets FILE\n";
+        return 2;
+    }
+    std::string path = argv[2];
+    if (command == "info") {
+        return infoCommand(path, std::cout);
+    }
+    if (command == "keyframes") {
+        return keyframesCommand(path, std::cout);
+    }
+    return packetsCommand(path, std::cout);
+}
+
+}  // namespace cli

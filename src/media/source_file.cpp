@@ -1,0 +1,79 @@
+#include "media/source_file.h"
+
+#include <sys/stat.h>
+
+#include "media/source_info.h"
+#include "platform/text.h"
+
+namespace media {
+
+const asf::Stream* SourceFile::stream(WORD number) const {
+    return file ? file->header().findStream(number) : nullptr;
+}
+
+QWORD SourceFile::sampleTime(const asf::Sample& sample) const {
+    return mediaTime(sample.presentationTimeMs, file->header().preroll());
+}
+
+QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
+    if (sample.durationMs > 0) {
+        return static_cast<QWORD>(sample.durationMs) * 10000;
+    }
+    const asf::Stream* s = stream(sample.stream);
+    if (!s) {
+        return 0;
+    }
+    const asf::StreamProperties& sp = s->properties;
+    if (sp.audio && sp.audio->avgBytesPerSec > 0) {
+        return static_cast<QWORD>(sample.data.size()) * 10000000 / sp.audio->avgBytesPerSec;
+    }
+    if (sp.video && s->extended) {
+        return s->extended->averageTimePerFrame;
+    }
+    return 0;
+}
+
+HRESULT hresultFromStatus(asf::Status status) {
+    switch (status) {
+        case asf::Status::Ok:
+            return S_OK;
+        case asf::Status::NotAsf:
+            return ASF_E_NOHEADEROBJECT;
+        case asf::Status::Truncated:
+            return ASF_E_NODATAOBJECT;
+        case asf::Status::Malformed:
+            return ASF_E_INVALIDHEADER;
+        case asf::Status::Protected:
+            return NS_E_DRM_NO_RIGHTS;
+        case asf::Status::Unsupported:
+            return ASF_E_UNKNOWNPACKETSIZE;
+        case asf::Status::IoError:
+            return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+    }
+    return E_FAIL;
+}
+
+HRESULT openSourceFile(const std::u16string& path, SourceFile& out) {
+    std::string narrow = platform::utf16ToUtf8(path);
+    struct stat st;
+    if (::stat(narrow.c_str(), &st) != 0) {
+        return NS_E_FILE_NOT_FOUND;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return E_ACCESSDENIED;
+    }
+    auto file = std::make_unique<asf::File>();
+    HRESULT hr = hresultFromStatus(file->open(narrow));
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (file->header().isProtected) {
+        return NS_E_DRM_NO_RIGHTS;
+    }
+    out.profile = buildProfile(*file);
+    out.header = buildHeaderData(*file);
+    out.file = std::move(file);
+    return S_OK;
+}
+
+}  // namespace media
