@@ -114,11 +114,7 @@ void SampleAssembler::addPayload(uint64_t packetNumber, const PacketInfo& info,
     if (p.data.empty()) {
         return;
     }
-    std::vector<uint8_t>& data = s.sample.data;
-    if (data.size() < end) {
-        data.resize(static_cast<size_t>(end));
-    }
-    std::memcpy(data.data() + p.offset, p.data.data, p.data.size);
+    store(s, p);
     s.received += cover(s, p.offset, static_cast<uint32_t>(end));
     s.lastPacket = packetNumber;
     if (s.received == s.objectSize) {
@@ -134,6 +130,7 @@ void SampleAssembler::start(StreamState& s, uint64_t packetNumber, const PacketI
     s.haveFirstFragment = false;
     s.lastPacket = packetNumber;
     s.ranges.clear();
+    s.pieces.clear();
     s.sample = Sample();
     s.sample.stream = p.streamNumber;
     s.sample.objectNumber = p.objectNumber;
@@ -151,6 +148,18 @@ void SampleAssembler::takeFirstFragment(StreamState& s, const Payload& p) {
         duration.size >= 2) {
         s.sample.durationMs = static_cast<uint16_t>(duration.data[0] | (duration.data[1] << 8));
     }
+}
+
+void SampleAssembler::store(StreamState& s, const Payload& p) {
+    // Fragments usually arrive in order: extend the last run.
+    if (!s.pieces.empty()) {
+        auto& [offset, bytes] = s.pieces.back();
+        if (uint64_t{offset} + bytes.size() == p.offset) {
+            bytes.insert(bytes.end(), p.data.begin(), p.data.end());
+            return;
+        }
+    }
+    s.pieces.emplace_back(p.offset, p.data.toVector());
 }
 
 uint32_t SampleAssembler::cover(StreamState& s, uint32_t begin, uint32_t end) {
@@ -179,6 +188,15 @@ uint32_t SampleAssembler::cover(StreamState& s, uint32_t begin, uint32_t end) {
 
 void SampleAssembler::finish(StreamState& s, std::vector<Sample>& out) {
     Sample& sample = s.sample;
+    if (s.pieces.size() == 1 && s.pieces[0].first == 0) {
+        sample.data = std::move(s.pieces[0].second);
+    } else {
+        sample.data.assign(s.objectSize, 0);
+        for (const auto& [offset, bytes] : s.pieces) {
+            std::memcpy(sample.data.data() + offset, bytes.data(), bytes.size());
+        }
+    }
+    s.pieces.clear();
     sample.packetCount = static_cast<uint32_t>(s.lastPacket - sample.startPacket + 1);
     if (s.spread && sample.data.size() == size_t{s.spread->span} * s.spread->virtualPacketLength) {
         descramble(*s.spread, sample.data);
@@ -194,6 +212,7 @@ void SampleAssembler::drop(StreamState& s) {
     }
     s.active = false;
     s.ranges.clear();
+    s.pieces.clear();
     s.sample = Sample();
 }
 

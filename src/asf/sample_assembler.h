@@ -55,6 +55,9 @@ private:
         uint64_t lastPacket = 0;
         // Byte ranges [begin, end) received so far, sorted and disjoint.
         std::vector<std::pair<uint32_t, uint32_t>> ranges;
+        // The bytes received, as runs of consecutive fragments; joined when the object is
+        // complete, so memory follows what arrived rather than what the object claims.
+        std::vector<std::pair<uint32_t, std::vector<uint8_t>>> pieces;
         Sample sample;
     };
 
@@ -62,6 +65,7 @@ private:
                     std::vector<Sample>& out);
     void start(StreamState& s, uint64_t packetNumber, const PacketInfo& info, const Payload& p);
     void takeFirstFragment(StreamState& s, const Payload& p);
+    static void store(StreamState& s, const Payload& p);
     // Records [begin, end) as received; returns how many of its bytes were new.
     static uint32_t cover(StreamState& s, uint32_t begin, uint32_t end);
     void finish(StreamState& s, std::vector<Sample>& out);
