@@ -156,6 +156,7 @@ Status File::readDataObject() {
     packetCount_ = bytes / packetSize_;
     if (bytes % packetSize_ != 0 && dataEnd == fileSize_) {
         truncated_ = true;
+        partialPacketBytes_ = static_cast<uint32_t>(bytes % packetSize_);
     }
     if (dataEnd < fileSize_) {
         readTrailingObjects(dataEnd);
@@ -262,6 +263,22 @@ Status File::readPacket(uint64_t n, std::vector<uint8_t>& buf) const {
         return s;
     }
     return buf.size() == packetSize_ ? Status::Ok : Status::Truncated;
+}
+
+Status File::readPartialPacket(std::vector<uint8_t>& buf) const {
+    if (!source_ || partialPacketBytes_ == 0) {
+        buf.clear();
+        return Status::Truncated;
+    }
+    const Status s = readAt(packetOffset(packetCount_), partialPacketBytes_, buf);
+    if (s != Status::Ok) {
+        return s;
+    }
+    if (buf.size() != partialPacketBytes_) {
+        return Status::Truncated;
+    }
+    buf.resize(packetSize_, 0);
+    return Status::Ok;
 }
 
 }  // namespace asf

@@ -62,6 +62,11 @@ public:
 
     // Reads packet n (n < packetCount()) into buf, resized to the packet size.
     Status readPacket(uint64_t n, std::vector<uint8_t>& buf) const;
+    // A file cut in the middle of a packet ends with this many bytes of packet number
+    // packetCount() (0 when it ends on a packet boundary).
+    uint32_t partialPacketBytes() const { return partialPacketBytes_; }
+    // Reads those bytes into buf, zero-filled to the packet size; Truncated when there are none.
+    Status readPartialPacket(std::vector<uint8_t>& buf) const;
 
     // Simple Index Objects in file order, each with the stream number it belongs to.
     const std::vector<SimpleIndex>& simpleIndexes() const { return simpleIndexes_; }
@@ -86,6 +91,7 @@ private:
     DataObjectInfo data_;
     uint32_t packetSize_ = 0;
     uint64_t packetCount_ = 0;
+    uint32_t partialPacketBytes_ = 0;
     bool truncated_ = false;
     std::vector<SimpleIndex> simpleIndexes_;
     std::optional<IndexObject> index_;

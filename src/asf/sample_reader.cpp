@@ -1,5 +1,7 @@
 #include "asf/sample_reader.h"
 
+#include <algorithm>
+
 namespace asf {
 
 SampleReader::SampleReader(const File& file) : file_(file), assembler_(file.header()) {}
@@ -36,12 +38,14 @@ bool SampleReader::readOnePacket() {
     if (status_ != Status::Ok) {
         return false;
     }
-    if (packet_ >= file_.packetCount()) {
+    const bool partial = packet_ == file_.packetCount() && file_.partialPacketBytes() > 0;
+    if (packet_ > file_.packetCount() || (packet_ == file_.packetCount() && !partial)) {
         // Whatever is still unfinished never will be.
         assembler_.reset();
         return false;
     }
-    const Status s = file_.readPacket(packet_, buffer_);
+    const Status s =
+        partial ? file_.readPartialPacket(buffer_) : file_.readPacket(packet_, buffer_);
     if (s != Status::Ok) {
         status_ = s;
         return false;
@@ -50,9 +54,23 @@ bool SampleReader::readOnePacket() {
     if (parsePacket(buffer_.data(), buffer_.size(), info, payloads_) != Status::Ok) {
         ++damagedPackets_;
     }
+    if (partial) {
+        keepPresentPayloads(file_.partialPacketBytes());
+    }
     assembler_.addPacket(packet_, info, payloads_, ready_);
     ++packet_;
     return true;
+}
+
+void SampleReader::keepPresentPayloads(size_t present) {
+    // The packet was cut by the end of the file: a payload that reaches into the missing part
+    // would complete its object with bytes that are not there.
+    const uint8_t* end = buffer_.data() + present;
+    payloads_.erase(std::remove_if(payloads_.begin(), payloads_.end(),
+                                   [end](const Payload& p) {
+                                       return p.data.end() > end || p.replicatedData.end() > end;
+                                   }),
+                    payloads_.end());
 }
 
 }  // namespace asf

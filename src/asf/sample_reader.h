@@ -37,8 +37,11 @@ public:
     const SampleAssembler& assembler() const { return assembler_; }
 
 private:
-    // Reads and assembles one packet; false at the end or on a read error.
+    // Reads and assembles one packet (the partial one a cut file ends with included); false at
+    // the end or on a read error.
     bool readOnePacket();
+    // Drops the payloads of a partial packet that reach past its first `present` bytes.
+    void keepPresentPayloads(size_t present);
 
     const File& file_;
     SampleAssembler assembler_;

@@ -86,13 +86,19 @@ TEST(File, CountsOnlyThePacketsTheFileHolds) {
     EXPECT_EQ(file.packetCount(), 3u);
     EXPECT_TRUE(file.truncated());
 
-    // Cut in the middle of the last packet.
-    auto bytes = framesFile(3).build();
-    bytes.resize(bytes.size() - 100);
-    ASSERT_EQ(openBytes(file, bytes), asf::Status::Ok);
-    EXPECT_EQ(file.packetCount(), 2u);
-    EXPECT_TRUE(file.truncated());
-    EXPECT_EQ(readAllSamples(file).size(), 2u);
+    // Cut in the middle of the last packet, whose frame takes bytes 28 to 128: the objects
+    // the partial packet completes are read, one it cuts short is not.
+    for (const auto& [cut, samples] : {std::pair<size_t, size_t>{100, 3}, {200, 2}}) {
+        auto bytes = framesFile(3).build();
+        bytes.resize(bytes.size() - cut);
+        ASSERT_EQ(openBytes(file, bytes), asf::Status::Ok);
+        EXPECT_EQ(file.packetCount(), 2u);
+        EXPECT_EQ(file.partialPacketBytes(), 256 - cut);
+        EXPECT_TRUE(file.truncated());
+        const auto read = readAllSamples(file);
+        ASSERT_EQ(read.size(), samples) << cut;
+        EXPECT_EQ(read.back().data, std::vector<uint8_t>(100, static_cast<uint8_t>(samples - 1)));
+    }
 }
 
 TEST(File, FindsTheEndOfBroadcastDataByTheObjectAfterIt) {
