@@ -16,9 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string envDir(const char* name) {
+std::string envDir(const char* name, const char* fallback) {
     const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
+    return value && *value ? std::string(value) : std::string(fallback);
 }
 
 std::vector<std::string> asfFilesIn(const std::string& dir) {
@@ -40,11 +40,11 @@ std::vector<std::string> asfFilesIn(const std::string& dir) {
 }  // namespace
 
 std::string mediaDir() {
-    return envDir("SPLICOR_TEST_MEDIA");
+    return envDir("SPLICOR_TEST_MEDIA", SPLICOR_TEST_MEDIA_FALLBACK);
 }
 
 std::string corpusDir() {
-    return envDir("SPLICOR_CORPUS");
+    return envDir("SPLICOR_CORPUS", SPLICOR_CORPUS_FALLBACK);
 }
 
 bool corpusAvailable() {

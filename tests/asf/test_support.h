@@ -8,7 +8,7 @@
 
 namespace asf_test {
 
-// Directories the test environment names; empty when the variable is not set.
+// Directories the test environment names, else the ones the build was configured with.
 std::string mediaDir();
 std::string corpusDir();
 bool corpusAvailable();
