@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "asf/packet_builder.h"
+#include "asf/test_support.h"
 
 namespace {
 
@@ -216,27 +217,17 @@ TEST(DataPacket, RejectsInconsistentLengths) {
     EXPECT_EQ(parse(packet, info, payloads), asf::Status::Malformed);
 }
 
+// Two to seven replicated bytes mean nothing: that payload is skipped, the next one is read.
 TEST(DataPacket, SkipsPayloadsWithMeaninglessReplicatedLength) {
-    PacketSpec spec;
-    spec.multiple = true;
-    PayloadSpec p;
-    p.objectSize = 2;
-    p.data = {7, 7};
-    spec.payloads = {p, p};
-    auto packet = encodePacket(spec);
-    // The first payload's replicated data length, 8, becomes 4 (its eight bytes then hold the
-    // four replicated bytes and the start of what follows; only its length field matters).
-    const size_t replicatedLengthPos = 3 + 2 + 2 + 6 + 1 + 1 + 1 + 4;
-    ASSERT_EQ(packet[replicatedLengthPos], 8);
-    packet[replicatedLengthPos] = 4;
-    packet[replicatedLengthPos + 1 + 4] = 6;  // the payload length now follows 4 bytes later
-    packet[replicatedLengthPos + 1 + 5] = 0;
+    asf_test::Bytes b;
+    b.u8(0x82).u8(0).u8(0).u8(0x11).u8(0x5D).u16(0).u32(0).u16(0).u8(0x82);
+    b.u8(1).u8(0).u32(0).u8(4).u32(0).u16(1).u8(9);         // 4 replicated bytes
+    b.u8(1).u8(1).u32(0).u8(8).u32(1).u32(0).u16(1).u8(7);  // a proper one
     asf::PacketInfo info;
     std::vector<asf::Payload> payloads;
-    ASSERT_EQ(parse(packet, info, payloads), asf::Status::Ok);
+    ASSERT_EQ(parse(b.data, info, payloads), asf::Status::Ok);
     ASSERT_EQ(payloads.size(), 1u);
-    EXPECT_EQ(bytesOf(payloads[0].data), p.data);
-    EXPECT_EQ(payloads[0].replicatedData.size, 8u);
+    EXPECT_EQ(bytesOf(payloads[0].data), std::vector<uint8_t>{7});
 }
 
 // Cut anywhere, a packet parses to a status, never past its end (the sanitizer builds check

@@ -106,14 +106,12 @@ TEST(Header, AddsHiddenStreamsFromExtendedStreamProperties) {
     EXPECT_EQ(hidden.propertiesOffset, hidden.extended->streamPropertiesOffset);
 }
 
+// The objects whose layouts are easy to get wrong: lengths in characters or in bytes, lengths
+// before names, per-entry lengths, odd lengths, missing terminators.
 TEST(Header, ReadsTheDescriptiveObjects) {
     MiniFile mini;
     auto& extra = mini.extraHeaderObjects;
-    Bytes codecs;
-    codecs.guid(asf::kReserved2).u32(1).u16(1).u16(4).utf16(u"WMV").u16(0).u16(2).u8(0x57).u8(0x4D);
-    extra.push_back(object(asf::kCodecListObject, codecs));
-    Bytes script;
-    // The first type name lacks its terminator; the second is empty.
+    Bytes script;  // the first type name lacks its terminator; the second is empty
     script.guid(asf::kReserved3).u16(1).u16(2).u16(2).utf16(u"UR", false).u16(0);
     script.u32(4500).u16(0).u16(4).utf16(u"abc");
     extra.push_back(object(asf::kScriptCommandObject, script));
@@ -121,19 +119,9 @@ TEST(Header, ReadsTheDescriptiveObjects) {
     markers.guid(asf::kReserved4).u32(1).u16(0).u16(0);
     markers.u64(123).u64(50000000).u16(12 + 6).u32(5000).u32(0).u32(3).utf16(u"m1");
     extra.push_back(object(asf::kMarkerObject, markers));
-    Bytes content;
-    content.u16(4).u16(0).u16(0).u16(0).u16(2).utf16(u"T").utf16(u"");
-    extra.push_back(object(asf::kContentDescriptionObject, content));
-    Bytes ecd;
-    // An odd name length, as some writers leave it: the terminator is there anyway.
+    Bytes ecd;  // an odd name length, as some writers leave it; the terminator is there anyway
     ecd.u16(1).u16(7).utf16(u"Yes").u16(3).u16(4).u32(1);
     extra.push_back(object(asf::kExtendedContentDescriptionObject, ecd));
-    Bytes bitrates;
-    bitrates.u16(1).u16(2).u32(64000);
-    extra.push_back(object(asf::kStreamBitratePropertiesObject, bitrates));
-    Bytes mutex;
-    mutex.guid(asf::kMutexBitrate).u16(2).u16(1).u16(2);
-    extra.push_back(object(asf::kBitrateMutualExclusionObject, mutex));
     Bytes metadata;  // lengths and type come before the name here
     metadata.u16(1).u16(0).u16(1).u16(12).u16(3).u32(4).utf16(u"Ratio").u32(16);
     mini.extensionObjects.push_back(object(asf::kMetadataObject, metadata));
@@ -146,17 +134,10 @@ TEST(Header, ReadsTheDescriptiveObjects) {
     Bytes groups;
     groups.guid(asf::kMutexLanguage).u16(2).u16(1).u16(1).u16(2).u16(2).u16(3);
     mini.extensionObjects.push_back(object(asf::kGroupMutualExclusionObject, groups));
-    Bytes parameters;
-    parameters.u32(1000).u16(1).u16(1).u16(3);
-    mini.extensionObjects.push_back(object(asf::kIndexParametersObject, parameters));
 
     asf::Header h;
     ASSERT_EQ(parse(mini.header(), h), asf::Status::Ok);
     EXPECT_TRUE(h.problems.empty());
-    ASSERT_TRUE(h.codecList);
-    ASSERT_EQ(h.codecList->entries.size(), 1u);
-    EXPECT_EQ(h.codecList->entries[0].name, u"WMV");
-    EXPECT_EQ(h.codecList->entries[0].information, (std::vector<uint8_t>{0x57, 0x4D}));
     ASSERT_TRUE(h.scriptCommands);
     EXPECT_EQ(h.scriptCommands->types, (std::vector<std::u16string>{u"UR", u""}));
     ASSERT_EQ(h.scriptCommands->commands.size(), 1u);
@@ -166,30 +147,19 @@ TEST(Header, ReadsTheDescriptiveObjects) {
     ASSERT_EQ(h.markers->markers.size(), 1u);
     EXPECT_EQ(h.markers->markers[0].presentationTime, 50000000u);
     EXPECT_EQ(h.markers->markers[0].description, u"m1");
-    ASSERT_TRUE(h.contentDescription);
-    EXPECT_EQ(h.contentDescription->title, u"T");
-    EXPECT_EQ(h.contentDescription->rating, u"");
     ASSERT_TRUE(h.extendedContentDescription);
-    ASSERT_EQ(h.extendedContentDescription->attributes.size(), 1u);
-    EXPECT_EQ(h.extendedContentDescription->attributes[0].name, u"Yes");
-    EXPECT_EQ(h.extendedContentDescription->attributes[0].number(), 1u);
-    ASSERT_TRUE(h.streamBitrates);
-    EXPECT_EQ(h.streamBitrates->records[0].streamNumber(), 2);
-    ASSERT_EQ(h.bitrateMutualExclusions.size(), 1u);
-    EXPECT_EQ(h.bitrateMutualExclusions[0].streamNumbers, (std::vector<uint16_t>{1, 2}));
+    EXPECT_EQ(h.extendedContentDescription->attributes.at(0).name, u"Yes");
+    EXPECT_EQ(h.extendedContentDescription->attributes.at(0).number(), 1u);
     ASSERT_TRUE(h.metadata);
-    EXPECT_EQ(h.metadata->records[0].name, u"Ratio");
-    EXPECT_EQ(h.metadata->records[0].streamNumber, 1);
-    EXPECT_EQ(h.metadata->records[0].number(), 16u);
+    EXPECT_EQ(h.metadata->records.at(0).name, u"Ratio");
+    EXPECT_EQ(h.metadata->records.at(0).number(), 16u);
     ASSERT_TRUE(h.metadataLibrary);
-    EXPECT_EQ(h.metadataLibrary->records[0].languageIndex, 1);
-    EXPECT_EQ(h.metadataLibrary->records[0].type, asf::kAttributeGuid);
+    EXPECT_EQ(h.metadataLibrary->records.at(0).languageIndex, 1);
+    EXPECT_EQ(h.metadataLibrary->records.at(0).type, asf::kAttributeGuid);
     ASSERT_TRUE(h.languageList);
     EXPECT_EQ(h.languageList->languages, (std::vector<std::u16string>{u"en", u""}));
     ASSERT_EQ(h.groupMutualExclusions.size(), 1u);
-    EXPECT_EQ(h.groupMutualExclusions[0].records[1], (std::vector<uint16_t>{2, 3}));
-    ASSERT_TRUE(h.indexParameters);
-    EXPECT_EQ(h.indexParameters->specifiers[0].indexType, 3);
+    EXPECT_EQ(h.groupMutualExclusions[0].records.at(1), (std::vector<uint16_t>{2, 3}));
 }
 
 TEST(Header, DetectsEveryFormOfProtection) {
