@@ -1,0 +1,95 @@
+#include "thumbs/cache_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace thumbs {
+
+namespace {
+
+// pread/pwrite until the whole range is done; false on an error or an early end of file.
+template <class Call>
+bool wholeRange(Call call, std::uint64_t length, std::uint64_t offset) {
+    std::uint64_t done = 0;
+    while (done < length) {
+        ssize_t n =
+            call(done, static_cast<size_t>(length - done), static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+CacheFile::~CacheFile() {
+    close();
+}
+
+CacheFile::CacheFile(CacheFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), written_(std::exchange(other.written_, 0)) {}
+
+CacheFile& CacheFile::operator=(CacheFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+        written_ = std::exchange(other.written_, 0);
+    }
+    return *this;
+}
+
+bool CacheFile::create(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return isOpen();
+}
+
+bool CacheFile::openForReading(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Readers do not share: the lock belongs to this open file, so a second open of the same
+    // file, in this process or another, is refused until this one is closed.
+    if (isOpen() && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        close();
+    }
+    return isOpen();
+}
+
+void CacheFile::close() {
+    if (isOpen()) {
+        ::close(fd_);  // also drops the reader's lock
+    }
+    fd_ = -1;
+    written_ = 0;
+}
+
+bool CacheFile::writeNext(const std::uint8_t* record) {
+    if (!isOpen()) {
+        return false;
+    }
+    std::uint64_t offset = written_++ * kRecordBytes;
+    return wholeRange([&](std::uint64_t done, size_t size,
+                          off_t at) { return ::pwrite(fd_, record + done, size, at); },
+                      kRecordBytes, offset);
+}
+
+bool CacheFile::read(std::uint64_t n, std::uint8_t* record) const {
+    // Offsets must stay within what the file system takes (63 bits).
+    if (!isOpen() || n >= static_cast<std::uint64_t>(INT64_MAX) / kRecordBytes) {
+        return false;
+    }
+    return wholeRange([&](std::uint64_t done, size_t size,
+                          off_t at) { return ::pread(fd_, record + done, size, at); },
+                      kRecordBytes, n * kRecordBytes);
+}
+
+}  // namespace thumbs

@@ -1,0 +1,227 @@
+#pragma once
+
+// ThumbDocument: one queued source video. It holds the file's frames (one per key frame of the
+// video stream, with its media time span and its thumbnail), the user's marks (deletions, cursor,
+// selection), the view's scroll state, and the names of its two cache files in the thumbnail
+// directory:
+//
+//   cacheBase + ".thum"       the thumbnail cache file (see cache_file.h)
+//   cacheBase + "-thum.txt"   the thumbnail index file: CR LF lines holding the source path, the
+//                             video stream number, the frame count N, the N frame start times and
+//                             the end time of the last frame (media times, decimal)
+//
+// Both files stay while the document is open, also across runs of the program: a document still
+// open at exit comes back at the next start from its index file. Resetting or destroying the
+// document deletes them.
+//
+// Ownership and threads. The Controller owns documents and hands each from thread to thread: the
+// loader thread extracts a document while no other thread can reach it; loadBitmaps runs on the
+// thread that makes the document current, or on the document's preload thread while it waits in
+// the ready list; the user-interface thread paints and edits the current document. No lock
+// guards a document, so exactly one thread uses its tables at a time. A preload thread owns them
+// from startPreload until waitForPreload (or the destructor) returns: call waitForPreload before
+// a document whose preload may still run is made current or otherwise touched.
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/wmsdk.h"
+#include "platform/bitmap.h"
+#include "platform/thread.h"
+
+namespace platform {
+// The main window's services; implemented by the window. Documents only pass it on.
+class Window;
+}  // namespace platform
+
+namespace thumbs {
+
+class CacheFile;
+
+// Media time: 100-ns units, as the media runtime counts.
+using MediaTime = std::uint64_t;
+
+// A solid pen for the view's outlines.
+struct Pen {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+    int width = 1;
+};
+
+// The thumbnail record format as a bitmap info block: header and one (unused) colour entry.
+struct BitmapInfo {
+    media::BITMAPINFOHEADER bmiHeader;
+    std::uint32_t bmiColors[1];
+};
+
+class ThumbDocument {
+public:
+    // The document of one source file. An empty path makes a document to be filled by
+    // loadIndexFile. thumbnailDirectory ends in "/". window may be null (no window yet).
+    ThumbDocument(std::string path, std::string thumbnailDirectory, std::int32_t width,
+                  std::int32_t height, platform::Window* mainWindow);
+    // Stops a running preload and waits for it, then deletes both cache files.
+    ~ThumbDocument();
+    ThumbDocument(const ThumbDocument&) = delete;
+    ThumbDocument& operator=(const ThumbDocument&) = delete;
+
+    // Back to an empty document: no frames, no bitmaps, no marks, numbered saves from 1; deletes
+    // both cache files (a missing file is fine). Keeps cacheBase, the client size, window,
+    // videoStream and backgroundOnly.
+    void reset();
+
+    std::string sourcePath() const { return sourcePath_; }
+    // The names of the two cache files are cacheBase followed by these.
+    static constexpr char kCacheFileSuffix[] = ".thum";
+    static constexpr char kIndexFileSuffix[] = "-thum.txt";
+    std::string cacheFilePath() const { return cacheBase + kCacheFileSuffix; }
+    std::string indexFilePath() const { return cacheBase + kIndexFileSuffix; }
+
+    // Appends one frame. `record` is the number of its thumbnail record in the cache file.
+    void appendFrame(MediaTime start, MediaTime end, std::unique_ptr<platform::Bitmap> bitmap,
+                     std::uint32_t record);
+    // Removes frame `index` (later frames move down) and its bitmap. The cache files keep every
+    // record; the frames left keep their own record numbers. An index out of range does nothing.
+    void removeFrame(std::int32_t index);
+    // The time ranges a cut keeps, as a malloc'd array of (start, end) pairs and its number of
+    // values (two per range); the caller frees it with free(). With a selection, the selected run
+    // of frames; else every run of frames that follow each other without a gap. A document
+    // without frames leaves both outputs untouched.
+    void getRanges(MediaTime** ranges, std::int32_t* count) const;
+
+    // Extraction (loader thread). Reads the key frames of the source's video stream, writes one
+    // thumbnail record per key frame to the cache file and then the index file, and makes a
+    // bitmap per frame unless backgroundOnly. Each frame runs to the next key frame; the last
+    // one to the file's "Duration", the end of the video. Sets ready on success; on failure
+    // ready stays false and the files made so far stay until the document is reset or
+    // destroyed.
+    void extract();
+    void extractFrames(std::string path, platform::Window* mainWindow, bool noBitmaps);
+    // The steps of extraction. readFirstFrame reads the video stream's first sample, gives its
+    // time and stores it. storeFrame scales one decoded sample (of videoHeader's size) into the
+    // cache file's next record and, unless noBitmaps, into a bitmap that it adds to
+    // createdBitmaps and hands out; it fails, writing nothing, when the sample is shorter than
+    // the picture it should hold.
+    media::HRESULT readFirstFrame(media::IWMSyncReader* reader, MediaTime* time,
+                                  platform::Window* mainWindow,
+                                  std::unique_ptr<platform::Bitmap>& bitmap, bool noBitmaps,
+                                  CacheFile& cacheFile);
+    media::HRESULT storeFrame(media::ComPtr<media::INSSBuffer> sample, platform::Window* mainWindow,
+                              std::unique_ptr<platform::Bitmap>& bitmap, bool noBitmaps,
+                              CacheFile& cacheFile);
+
+    // Restores the frames from an index file written by extraction (on a document constructed
+    // with an empty path and the thumbnail directory). False, leaving the document empty and not
+    // ready, for anything else: a missing, truncated or malformed file, a count that does not
+    // match the values, or an index file whose name is not its source file's. After a failure
+    // cacheBase names the rejected file's pair, so destroying the document removes them.
+    bool loadIndexFile(const std::string& indexPath);
+
+    // Makes a bitmap for every frame that has none, from the cache file. With `resume`, then
+    // resumes resumeThreadA and resumeThreadB whatever happened. True when every frame has a
+    // bitmap at the end; false when stopped by the destructor, when the cache file cannot be
+    // opened or lacks a record, or when the quota refuses a bitmap (frames loaded so far keep
+    // theirs).
+    bool loadBitmaps(bool resume);
+    // Starts a preload thread that runs loadBitmaps(true) and so resumes both threads when it is
+    // done. Waits first for an earlier preload of this document.
+    void startPreload(platform::ThreadId threadA, platform::ThreadId threadB);
+    // Returns once no preload of this document runs. Called by the document's owner (the
+    // thread that started the preload) before it makes the document current or touches its
+    // tables; never by two threads at once.
+    void waitForPreload();
+    // Makes frame `index`'s bitmap from the open cache file (painting). When the quota refuses
+    // it, gives up this document's oldest bitmap and tries once more. Does nothing when the file
+    // is not open; the slot stays empty when both tries fail.
+    void loadBitmap(platform::Window* mainWindow, std::int32_t index, const CacheFile& cacheFile);
+
+    // Nearest-neighbour scaling of a bottom-up 24-bit picture into a bottom-up 24-bit one. The
+    // source rows are padded to a multiple of 4 bytes; the destination's are not (its width is
+    // 160, a multiple of 4). The source holds at least its stride times its height in bytes.
+    static void scaleFrame(const std::uint8_t* source, std::uint8_t* destination,
+                           std::int32_t sourceWidth, std::int32_t sourceHeight,
+                           std::int32_t destinationWidth, std::int32_t destinationHeight);
+
+private:
+    // The part of a path after its last "/" (the whole path when it has none).
+    static std::string fileNamePart(const std::string& path);
+    // Selects the last video stream for key frames only and notes its number and size.
+    bool selectVideoStream(media::IWMSyncReader* reader, media::IWMProfile* profile);
+    // The index file's text for the frame tables, and writing it.
+    std::string indexFileText() const;
+    void writeIndexFile() const;
+    bool readIndexFile(const std::string& indexPath);
+    bool loadMissingBitmaps();
+    void keepBitmap(std::size_t slot, std::unique_ptr<platform::Bitmap> bitmap);
+    void evictOldestBitmap();
+    void deleteCacheFiles() const;
+
+    std::string sourcePath_;  // full path of the source file; empty after reset
+
+public:
+    // The thumbnail directory followed by the source's file name (once extraction or restoring
+    // has added it).
+    std::string cacheBase;
+    std::int32_t clientWidth = 0;
+    std::int32_t clientHeight = 0;
+    platform::Window* window = nullptr;
+    // Set by startPreload and loadBitmaps, cleared by loadBitmaps as its last touch of the
+    // document; polled by the destructor.
+    std::atomic<bool> preloadRunning{false};
+    // Set by the destructor; a running loadBitmaps stops before its next frame.
+    std::atomic<bool> stopRequested{false};
+    std::int32_t dragX = 0;
+    std::int32_t dragY = 0;
+    // Written by the loader thread before extraction: others wait to be shown, so extraction
+    // writes the cache file only and makes no bitmaps.
+    bool backgroundOnly = false;
+    // The number of the next numbered save; the Controller allows 1 to 99.
+    std::int32_t nextSaveNumber = 1;
+    // The frame tables are complete (extracted or restored).
+    bool ready = false;
+
+    // View state (the grid view's operations use these).
+    std::int32_t columns = 0;
+    std::int32_t topRow = 0;
+    std::int32_t cursor = 0;
+    std::int32_t selectionAnchor = -1;
+    std::int32_t selectionEnd = -1;
+    std::int32_t anchorTopRow = 0;
+    std::int32_t endTopRow = 0;
+    Pen cursorPen;
+    Pen selectionPen;
+
+    // Every bitmap this document holds, oldest first: the order in which they are given up when
+    // the quota is full. Each points at the bitmap of one slot of frameBitmaps.
+    std::list<platform::Bitmap*> createdBitmaps;
+    // The frame tables, always of one length: frame i is (frameStarts[i], frameEnds[i]) in media
+    // time, its bitmap (null when not loaded) and its record number in the cache file.
+    std::vector<MediaTime> frameStarts;
+    std::vector<MediaTime> frameEnds;
+    std::vector<std::unique_ptr<platform::Bitmap>> frameBitmaps;
+    std::vector<std::uint32_t> frameRecords;
+
+    // Size 40 and the source video's width and height; the rest zero.
+    media::BITMAPINFOHEADER videoHeader{};
+    // The record format: 160 x 120, bottom-up, 24 bits, uncompressed.
+    media::BITMAPINFOHEADER thumbHeader{};
+    BitmapInfo thumbInfo{};
+
+    platform::Thread preloadThread;
+    platform::ThreadId preloadThreadId = platform::kNoThread;
+    // The threads the preload resumes when it ends (the loader and the cut worker).
+    platform::ThreadId resumeThreadA = platform::kNoThread;
+    platform::ThreadId resumeThreadB = platform::kNoThread;
+    // The video stream the thumbnails come from; cut jobs of this document carry it.
+    media::WORD videoStream = 0;
+};
+
+// The preload thread's body: loadBitmaps(true) on the document.
+void preloadThreadMain(ThumbDocument* document);
+
+}  // namespace thumbs

@@ -1,0 +1,234 @@
+// Thumbnail extraction: key frames of the source's video stream through the synchronous reader,
+// scaled into the cache file's records.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/text.h"
+#include "thumbs/cache_file.h"
+#include "thumbs/thumb_document.h"
+
+namespace thumbs {
+
+using media::ComPtr;
+using media::FAILED;
+using media::HRESULT;
+using media::SUCCEEDED;
+
+namespace {
+
+// Bytes per row of a bottom-up 24-bit picture: 3 per pixel, rounded up to a multiple of 4.
+std::uint64_t strideOf(std::int32_t width) {
+    return (3 * static_cast<std::uint64_t>(width) + 3) & ~std::uint64_t{3};
+}
+
+// The file's "Duration" attribute: its length in media time, preroll excluded.
+HRESULT readDuration(media::IWMHeaderInfo* header, MediaTime& duration) {
+    media::WORD stream = 0;
+    media::WMT_ATTR_DATATYPE type = media::WMT_TYPE_QWORD;
+    media::BYTE value[8] = {};
+    media::WORD length = sizeof value;
+    HRESULT hr = header->GetAttributeByName(&stream, u"Duration", &type, value, &length);
+    if (SUCCEEDED(hr)) {
+        duration = 0;
+        for (int i = std::min<int>(length, 8) - 1; i >= 0; --i) {
+            duration = duration << 8 | value[i];
+        }
+    }
+    return hr;
+}
+
+}  // namespace
+
+std::string ThumbDocument::fileNamePart(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void ThumbDocument::extract() {
+    cacheBase += fileNamePart(sourcePath_);
+    extractFrames(sourcePath_, window, backgroundOnly);
+}
+
+void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow, bool noBitmaps) {
+    if (path.empty()) {
+        return;
+    }
+    reset();
+    sourcePath_ = path;
+
+    ComPtr<media::IWMSyncReader> reader;
+    ComPtr<media::IWMProfile> profile;
+    ComPtr<media::IWMHeaderInfo> header;
+    MediaTime duration = 0;
+    if (FAILED(media::WMCreateSyncReader(nullptr, 0, reader.put())) ||
+        FAILED(reader->Open(platform::utf8ToUtf16(path).c_str())) ||
+        FAILED(reader.as(media::IID_IWMProfile, profile)) ||
+        FAILED(reader.as(media::IID_IWMHeaderInfo, header)) ||
+        FAILED(readDuration(header.get(), duration)) ||
+        !selectVideoStream(reader.get(), profile.get())) {
+        return;
+    }
+
+    CacheFile cacheFile;
+    cacheFile.create(cacheFilePath());  // when this fails the records are lost, not the frames
+    MediaTime start = 0;
+    std::unique_ptr<platform::Bitmap> bitmap;
+    if (FAILED(readFirstFrame(reader.get(), &start, mainWindow, bitmap, noBitmaps, cacheFile))) {
+        return;
+    }
+    // Frame k is record k: each stored sample becomes the next record and, once the next sample
+    // (or the end) says where it ends, the next frame.
+    for (std::uint32_t record = 0;; ++record) {
+        // Between two frames the loader thread may be stopped (a document switch, a pause).
+        platform::safePoint();
+        ComPtr<media::INSSBuffer> sample;
+        MediaTime time = 0, sampleDuration = 0;
+        media::DWORD flags = 0, output = 0;
+        media::WORD stream = 0;
+        if (FAILED(reader->GetNextSample(videoStream, sample.put(), &time, &sampleDuration, &flags,
+                                         &output, &stream))) {
+            // The last key frame's stretch runs to the end of the file, so that keeping its
+            // thumbnail keeps the end of the video. A file that does not know its length (a
+            // broadcast) ends it where it starts.
+            appendFrame(start, std::max(start, duration), std::move(bitmap), record);
+            break;
+        }
+        std::unique_ptr<platform::Bitmap> next;
+        HRESULT stored = storeFrame(std::move(sample), mainWindow, next, noBitmaps, cacheFile);
+        appendFrame(start, time, std::move(bitmap), record);
+        if (FAILED(stored)) {
+            break;
+        }
+        start = time;
+        bitmap = std::move(next);
+    }
+    cacheFile.close();
+    writeIndexFile();
+    ready = true;
+}
+
+bool ThumbDocument::selectVideoStream(media::IWMSyncReader* reader, media::IWMProfile* profile) {
+    media::DWORD count = 0;
+    if (FAILED(profile->GetStreamCount(&count))) {
+        return false;
+    }
+    bool found = false;
+    for (media::DWORD i = 0; i < count; ++i) {
+        ComPtr<media::IWMStreamConfig> config;
+        ComPtr<media::IWMMediaProps> props;
+        media::WORD number = 0;
+        media::GUID type{};
+        media::DWORD size = 0;
+        if (FAILED(profile->GetStream(i, config.put())) ||
+            FAILED(config->GetStreamNumber(&number)) ||
+            FAILED(config.as(media::IID_IWMMediaProps, props)) || FAILED(props->GetType(&type)) ||
+            FAILED(props->GetMediaType(nullptr, &size)) || size < sizeof(media::WM_MEDIA_TYPE)) {
+            return false;
+        }
+        // Held in 8-byte units: the structure holds pointers.
+        std::vector<std::uint64_t> buffer((size + 7) / 8);
+        auto* mediaType = reinterpret_cast<media::WM_MEDIA_TYPE*>(buffer.data());
+        if (FAILED(props->GetMediaType(mediaType, &size))) {
+            return false;
+        }
+        if (mediaType->majortype != media::WMMEDIATYPE_Video) {
+            continue;
+        }
+        // The format block lies inside the buffer; its bitmap header follows two rectangles,
+        // two rates and the average frame time.
+        const auto* block = reinterpret_cast<const media::BYTE*>(mediaType->pbFormat);
+        const auto* begin = reinterpret_cast<const media::BYTE*>(buffer.data());
+        if (!block || mediaType->cbFormat < sizeof(media::WMVIDEOINFOHEADER) || block < begin ||
+            static_cast<std::size_t>(block - begin) + sizeof(media::WMVIDEOINFOHEADER) > size) {
+            return false;
+        }
+        media::BITMAPINFOHEADER bitmapHeader;
+        std::memcpy(&bitmapHeader, block + offsetof(media::WMVIDEOINFOHEADER, bmiHeader),
+                    sizeof bitmapHeader);
+        videoHeader.biWidth = bitmapHeader.biWidth;
+        videoHeader.biHeight = bitmapHeader.biHeight;
+        videoStream = number;
+        media::WMT_STREAM_SELECTION keyFramesOnly = media::WMT_CLEANPOINT_ONLY;
+        if (FAILED(reader->SetStreamsSelected(1, &number, &keyFramesOnly))) {
+            return false;
+        }
+        found = true;  // a later video stream wins
+    }
+    return found;
+}
+
+HRESULT ThumbDocument::readFirstFrame(media::IWMSyncReader* reader, MediaTime* time,
+                                      platform::Window* mainWindow,
+                                      std::unique_ptr<platform::Bitmap>& bitmap, bool noBitmaps,
+                                      CacheFile& cacheFile) {
+    ComPtr<media::INSSBuffer> sample;
+    MediaTime sampleDuration = 0;
+    media::DWORD flags = 0, output = 0;
+    media::WORD stream = 0;
+    HRESULT hr = reader->GetNextSample(videoStream, sample.put(), time, &sampleDuration, &flags,
+                                       &output, &stream);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return storeFrame(std::move(sample), mainWindow, bitmap, noBitmaps, cacheFile);
+}
+
+HRESULT ThumbDocument::storeFrame(ComPtr<media::INSSBuffer> sample, platform::Window*,
+                                  std::unique_ptr<platform::Bitmap>& bitmap, bool noBitmaps,
+                                  CacheFile& cacheFile) {
+    media::BYTE* data = nullptr;
+    media::DWORD length = 0;
+    HRESULT hr = sample->GetBufferAndLength(&data, &length);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    // The runtime's uncompressed video is bottom-up whatever the sign of the stream's height.
+    const std::int32_t width = videoHeader.biWidth;
+    const std::int64_t height = std::abs(static_cast<std::int64_t>(videoHeader.biHeight));
+    if (width <= 0 || height == 0 || height > INT32_MAX ||
+        length < strideOf(width) * static_cast<std::uint64_t>(height)) {
+        return media::ASF_E_BUFFERTOOSMALL;
+    }
+    std::vector<std::uint8_t> record(CacheFile::kRecordBytes);
+    scaleFrame(data, record.data(), width, static_cast<std::int32_t>(height),
+               platform::Bitmap::kWidth, platform::Bitmap::kHeight);
+    sample.reset();
+    // Bitmaps do not depend on a device context here, so the window is not needed to make one.
+    if (!noBitmaps) {
+        bitmap = platform::Bitmap::create(record.data());
+        if (bitmap) {
+            createdBitmaps.push_back(bitmap.get());
+        }
+    }
+    // A record that cannot be written is lost; its thumbnail stays blank when loaded later.
+    cacheFile.writeNext(record.data());
+    return media::S_OK;
+}
+
+void ThumbDocument::scaleFrame(const std::uint8_t* source, std::uint8_t* destination,
+                               std::int32_t sourceWidth, std::int32_t sourceHeight,
+                               std::int32_t destinationWidth, std::int32_t destinationHeight) {
+    const std::uint64_t stride = strideOf(sourceWidth);
+    const double xStep = static_cast<double>(sourceWidth) / destinationWidth;
+    const double yStep = static_cast<double>(sourceHeight) / destinationHeight;
+    // The source column of each destination column is the same on every row.
+    std::vector<std::uint64_t> columnOffset(static_cast<std::size_t>(destinationWidth));
+    for (std::int32_t x = 0; x < destinationWidth; ++x) {
+        columnOffset[x] = 3 * static_cast<std::uint64_t>(xStep * x);
+    }
+    std::uint8_t* out = destination;
+    for (std::int32_t y = 0; y < destinationHeight; ++y) {
+        const std::uint8_t* row = source + stride * static_cast<std::uint64_t>(yStep * y);
+        for (std::int32_t x = 0; x < destinationWidth; ++x) {
+            std::memcpy(out, row + columnOffset[x], 3);
+            out += 3;
+        }
+    }
+}
+
+}  // namespace thumbs
