@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -12,6 +14,8 @@
 #include "media/source_info.h"
 #include "media/wmsdk.h"
 #include "platform/text.h"
+#include "thumbs/contact_sheet.h"
+#include "thumbs/thumb_document.h"
 
 namespace cli {
 
@@ -267,16 +271,50 @@ int packetsCommand(const std::string& path, std::ostream& out) {
     return hr == media::NS_E_NO_MORE_SAMPLES ? 0 : fail(path, hr);
 }
 
+int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "splicor-thumbs-XXXXXX");
+    if (!::mkdtemp(pattern.data())) {
+        std::cerr << "splicor-cli: cannot make a temporary thumbnail directory\n";
+        return 1;
+    }
+    const std::string directory = pattern;
+    int status = 1;
+    {
+        thumbs::ThumbDocument document(path, directory + "/", 0, 0, nullptr);
+        // The sheet is drawn from the cache records, so no bitmaps are needed.
+        document.backgroundOnly = true;
+        document.extract();
+        if (!document.ready) {
+            std::cerr << "splicor-cli: " << path
+                      << ": no thumbnails (not a readable file with a video stream)\n";
+        } else if (!thumbs::writeContactSheet(document.cacheFilePath(), document.frameRecords,
+                                              pngPath)) {
+            std::cerr << "splicor-cli: " << pngPath << ": cannot write the contact sheet\n";
+        } else {
+            out << document.frameRecords.size() << " thumbnails\n";
+            status = 0;
+        }
+    }  // the document deletes its cache files
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+    return status;
+}
+
 int run(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     std::string command = argc > 1 ? argv[1] : "";
-    if (argc != 3 || (command != "info" && command != "keyframes" && command != "packets")) {
+    bool known = argc == 3 && (command == "info" || command == "keyframes" || command == "packets");
+    if (!known && !(argc == 4 && command == "thumbs")) {
         std::cerr << "usage: splicor-cli info FILE\n"
                      "       splicor-cli keyframes FILE\n"
-                     "       splicor-cli packets FILE\n";
+                     "       splicor-cli packets FILE\n"
+                     "       splicor-cli thumbs FILE OUT.png\n";
         return 2;
     }
     std::string path = argv[2];
+    if (command == "thumbs") {
+        return thumbsCommand(path, argv[3], std::cout);
+    }
     if (command == "info") {
         return infoCommand(path, std::cout);
     }

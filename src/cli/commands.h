@@ -19,5 +19,10 @@ int keyframesCommand(const std::string& path, std::ostream& out);
 // One line per compressed sample of every stream, in delivery order:
 // "stream time duration cleanpoint size md5".
 int packetsCommand(const std::string& path, std::ostream& out);
+// Extracts the thumbnails as a document does, into a temporary thumbnail directory that is
+// removed afterwards, and writes them to pngPath as a contact sheet: rows of ten 160 x 120
+// cells in key-frame order, each pixel as the thumbnail record holds it. Lists
+// "N thumbnails" on success.
+int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out);
 
 }  // namespace cli
