@@ -192,6 +192,10 @@ void describeData(std::string& out, const File& file, uint64_t maxPackets) {
             d.offset, d.declaredSize, d.sizeKnown ? "" : " (not used)", d.declaredPacketCount,
             file.packetCount(), file.packetSize(), d.firstPacketOffset,
             file.truncated() ? ", truncated" : "");
+    if (file.partialPacketBytes() > 0) {
+        appendf(out, "partial packet: %u bytes at the end of the file\n",
+                file.partialPacketBytes());
+    }
     const PacketSummary sum = summarizePackets(file, maxPackets);
     appendf(out,
             "packets: %" PRIu64 " read, %" PRIu64 " damaged, %" PRIu64
