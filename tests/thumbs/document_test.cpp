@@ -1,0 +1,107 @@
+// The document model and its index file: the ranges a cut keeps, and what restores.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "thumbs/thumbs_test_support.h"
+
+using thumbs::MediaTime;
+using thumbs::ThumbDocument;
+using thumbtest::TempDir;
+
+namespace {
+
+std::vector<MediaTime> rangesOf(const ThumbDocument& document) {
+    MediaTime* array = nullptr;
+    std::int32_t count = 0;
+    document.getRanges(&array, &count);
+    std::vector<MediaTime> values(array, array + count);
+    std::free(array);
+    return values;
+}
+
+void addFrames(ThumbDocument& document, std::vector<std::pair<MediaTime, MediaTime>> frames) {
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        document.appendFrame(frames[i].first, frames[i].second, nullptr,
+                             static_cast<std::uint32_t>(i));
+    }
+}
+
+}  // namespace
+
+TEST(ThumbDocument, RangesAreTheRunsLeftByRemovalsOrTheSelection) {
+    TempDir dir;
+    ThumbDocument document("", dir.path(), 0, 0, nullptr);
+    addFrames(document, {{0, 10}, {10, 25}, {40, 55}, {55, 70}});
+    EXPECT_EQ(rangesOf(document), (std::vector<MediaTime>{0, 25, 40, 70}));
+    // A plain click sets the anchor only: that is no selection.
+    document.selectionAnchor = 2;
+    EXPECT_EQ(rangesOf(document), (std::vector<MediaTime>{0, 25, 40, 70}));
+    document.selectionEnd = 1;
+    EXPECT_EQ(rangesOf(document), (std::vector<MediaTime>{10, 55}));
+    std::swap(document.selectionAnchor, document.selectionEnd);
+    EXPECT_EQ(rangesOf(document), (std::vector<MediaTime>{10, 55}));
+
+    ThumbDocument three("", dir.path(), 0, 0, nullptr);
+    addFrames(three, {{0, 10}, {10, 20}, {20, 30}});
+    three.removeFrame(1);
+    EXPECT_EQ(rangesOf(three), (std::vector<MediaTime>{0, 10, 20, 30}));
+    three.removeFrame(0);
+    three.removeFrame(0);
+    MediaTime untouched = 0;
+    MediaTime* array = &untouched;
+    std::int32_t count = 7;
+    three.getRanges(&array, &count);
+    EXPECT_TRUE(array == &untouched && count == 7);
+}
+
+TEST(IndexFile, RestoresTheFramesAsWritten) {
+    TempDir dir;
+    const std::string index = dir.path() + "clip.wmv-thum.txt";
+    // One frame: its start is line 4, its end line 5.
+    thumbtest::writeFile(index, "/v/clip.wmv\r\n2\r\n1\r\n5\r\n9\r\n");
+    ThumbDocument one("", dir.path(), 0, 0, nullptr);
+    ASSERT_TRUE(one.loadIndexFile(index));
+    EXPECT_EQ(one.cacheBase, dir.path() + "clip.wmv");
+    EXPECT_EQ(one.frameStarts, std::vector<MediaTime>{5});
+    EXPECT_EQ(one.frameEnds, std::vector<MediaTime>{9});
+    // Written before the last frame ran to the end of the file: restored as it is.
+    thumbtest::writeFile(index, "/v/clip.wmv\r\n2\r\n3\r\n0\r\n20\r\n45\r\n45\r\n");
+    ThumbDocument old("", dir.path(), 0, 0, nullptr);
+    ASSERT_TRUE(old.loadIndexFile(index));
+    EXPECT_EQ(old.frameStarts, (std::vector<MediaTime>{0, 20, 45}));
+    EXPECT_EQ(old.frameEnds, (std::vector<MediaTime>{20, 45, 45}));
+    EXPECT_EQ(old.frameBitmaps.size(), 3u);
+}
+
+TEST(IndexFile, RejectsMalformedFilesAndTheDocumentClearsThemAway) {
+    TempDir dir;
+    const std::string head = "/v/clip.wmv\r\n2\r\n";
+    for (const std::string& text : std::vector<std::string>{
+             "", head,                           // no count
+             head + "-1\r\n0\r\n",               // negative count
+             head + "three\r\n0\r\n1\r\n",       // not a number
+             head + "0\r\n0\r\n",                // no frames
+             head + "3\r\n0\r\n10\r\n",          // fewer values than the count
+             head + "2147483648\r\n0\r\n1\r\n",  // more frames than an index reaches
+             head + "1\r\n0\r\n10\r\n20\r\n",    // more values than the count
+             head + "1\r\n0\r\n-10\r\n", head + "1\r\n0\r\n18446744073709551616\r\n",
+             "/v/clip.wmv\r\n70000\r\n1\r\n0\r\n10\r\n",  // no such stream number
+             "/v/other.wmv\r\n2\r\n1\r\n0\r\n10\r\n",     // another source's index
+         }) {
+        SCOPED_TRACE(text);
+        thumbtest::writeFile(dir.path() + "clip.wmv-thum.txt", text);
+        thumbtest::writeFile(dir.path() + "clip.wmv.thum", std::string(57600, '\0'));
+        {
+            ThumbDocument document("", dir.path(), 0, 0, nullptr);
+            EXPECT_FALSE(document.loadIndexFile(dir.path() + "clip.wmv-thum.txt"));
+            EXPECT_FALSE(document.ready);
+            EXPECT_TRUE(document.frameStarts.empty() && document.frameBitmaps.empty());
+            EXPECT_EQ(document.sourcePath(), "");
+        }
+        EXPECT_TRUE(thumbtest::namesIn(dir.path()).empty());
+    }
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+// Shared by the thumbnail tests: scratch directories, files, and documents extracted from the
+// generated test media.
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/test_files.h"
+#include "thumbs/thumb_document.h"
+
+namespace thumbtest {
+
+// A fresh directory under the system's temporary directory, removed with all it holds.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = std::filesystem::temp_directory_path() / "splicor-test-XXXXXX";
+        path_ = ::mkdtemp(pattern.data()) ? pattern + "/" : "";
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    // The path, ending in "/".
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.push_back(entry.path().filename());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The path of a generated test medium; empty when the test media are missing.
+inline std::string testMedium(const std::string& name) {
+    std::string path = testsupport::testMediaDir() + "/" + name;
+    return std::filesystem::exists(path) ? path : "";
+}
+
+inline std::unique_ptr<thumbs::ThumbDocument> extracted(const std::string& source,
+                                                        const std::string& thumbnailDirectory,
+                                                        bool backgroundOnly) {
+    auto document =
+        std::make_unique<thumbs::ThumbDocument>(source, thumbnailDirectory, 0, 0, nullptr);
+    document->backgroundOnly = backgroundOnly;
+    document->extract();
+    return document;
+}
+
+// Every record of a cache file.
+inline std::vector<std::vector<std::uint8_t>> records(const std::string& cachePath) {
+    const std::string bytes = readFile(cachePath);
+    const std::size_t size = platform::Bitmap::kRecordBytes;
+    std::vector<std::vector<std::uint8_t>> out;
+    for (std::size_t at = 0; at + size <= bytes.size(); at += size) {
+        out.emplace_back(bytes.begin() + at, bytes.begin() + at + size);
+    }
+    return out;
+}
+
+inline std::vector<std::uint8_t> pixelsOf(const std::unique_ptr<platform::Bitmap>& bitmap) {
+    if (!bitmap) {
+        return {};
+    }
+    return std::vector<std::uint8_t>(bitmap->pixels(),
+                                     bitmap->pixels() + platform::Bitmap::kRecordBytes);
+}
+
+}  // namespace thumbtest
