@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 namespace thumbs {
 
@@ -30,11 +28,7 @@ ThumbDocument::ThumbDocument(std::string path, std::string thumbnailDirectory, s
 
 ThumbDocument::~ThumbDocument() {
     stopRequested = true;
-    // loadBitmaps clears the flag as its last touch of the document; it checks stopRequested
-    // before each frame, so the wait is short.
-    while (preloadRunning) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    // A running preload checks stopRequested before each frame, so the wait is short.
     waitForPreload();
     reset();
 }

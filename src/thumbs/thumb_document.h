@@ -170,8 +170,8 @@ public:
     std::int32_t clientWidth = 0;
     std::int32_t clientHeight = 0;
     platform::Window* window = nullptr;
-    // Set by startPreload and loadBitmaps, cleared by loadBitmaps as its last touch of the
-    // document; polled by the destructor.
+    // True while bitmaps are loaded: set by startPreload (before its thread exists) and by
+    // loadBitmaps, cleared by loadBitmaps as its last touch of the document.
     std::atomic<bool> preloadRunning{false};
     // Set by the destructor; a running loadBitmaps stops before its next frame.
     std::atomic<bool> stopRequested{false};
