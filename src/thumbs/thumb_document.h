@@ -197,7 +197,8 @@ public:
     Pen selectionPen;
 
     // Every bitmap this document holds, oldest first: the order in which they are given up when
-    // the quota is full. Each points at the bitmap of one slot of frameBitmaps.
+    // the quota is full. Each points at the bitmap of one slot of frameBitmaps (during
+    // extraction also at the bitmap of the frame whose end is not known yet).
     std::list<platform::Bitmap*> createdBitmaps;
     // The frame tables, always of one length: frame i is (frameStarts[i], frameEnds[i]) in media
     // time, its bitmap (null when not loaded) and its record number in the cache file.
