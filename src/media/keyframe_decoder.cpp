@@ -3,11 +3,13 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -331,7 +333,12 @@ const char* decodeErrorText(int code) {
     }
 }
 
-KeyFrameDecoder::KeyFrameDecoder() : impl(std::make_unique<Impl>()) {}
+KeyFrameDecoder::KeyFrameDecoder() : impl(std::make_unique<Impl>()) {
+    // A damaged frame is reported through our result codes; the library's own messages would
+    // only clutter the terminal of every program that reads media.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+}
 
 KeyFrameDecoder::~KeyFrameDecoder() = default;
 

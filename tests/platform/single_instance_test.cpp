@@ -25,6 +25,7 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedUntilTheFirstLetsGo) {
     }
     platform::SingleInstanceLock again(name);
     EXPECT_TRUE(again.held());
+    unlink(platform::SingleInstanceLock::pathFor(name).c_str());
 }
 
 TEST(SingleInstanceLock, HolderInAnotherProcessRefusesUsAndReleasesWhenKilled) {
