@@ -129,4 +129,24 @@ private:
     std::atomic<ULONG> count_{1};
 };
 
+// Completes a runtime object with its reference count: Impl provides QueryInterface and its
+// interfaces' methods; the object deletes itself when the last reference goes.
+template <class Impl>
+class ComObject final : public Impl {
+public:
+    template <class... Args>
+    explicit ComObject(Args&&... args) : Impl(std::forward<Args>(args)...) {}
+    ULONG AddRef() override { return refs_.addRef(); }
+    ULONG Release() override {
+        ULONG left = refs_.release();
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+private:
+    RefCount refs_;
+};
+
 }  // namespace media

@@ -41,7 +41,7 @@ HRESULT writeMediaType(const StreamDescription& stream, WM_MEDIA_TYPE* pType, DW
 namespace {
 
 // One stream of a profile: IWMStreamConfig and IWMMediaProps on one object.
-class StreamConfig final : public IWMStreamConfig, public IWMMediaProps {
+class StreamConfig : public IWMStreamConfig, public IWMMediaProps {
 public:
     StreamConfig(std::shared_ptr<const ProfileData> data, std::size_t index)
         : data_(std::move(data)), stream_(data_->streams[index]) {}
@@ -58,16 +58,8 @@ public:
             *ppv = nullptr;
             return E_NOINTERFACE;
         }
-        AddRef();
+        static_cast<IWMStreamConfig*>(this)->AddRef();
         return S_OK;
-    }
-    ULONG AddRef() override { return refs_.addRef(); }
-    ULONG Release() override {
-        ULONG left = refs_.release();
-        if (left == 0) {
-            delete this;
-        }
-        return left;
     }
 
     HRESULT GetStreamType(GUID* pguidStreamType) override { return GetType(pguidStreamType); }
@@ -97,15 +89,15 @@ public:
     }
     HRESULT SetMediaType(WM_MEDIA_TYPE*) override { return ASF_E_INVALIDSTATE; }
 
-private:
-    ~StreamConfig() = default;
+protected:
+    virtual ~StreamConfig() = default;
 
-    RefCount refs_;
+private:
     std::shared_ptr<const ProfileData> data_;
     const StreamDescription& stream_;
 };
 
-class Profile final : public IWMProfile, public ProfileDataSource {
+class Profile : public IWMProfile, public ProfileDataSource {
 public:
     explicit Profile(std::shared_ptr<const ProfileData> data) : data_(std::move(data)) {}
 
@@ -121,16 +113,8 @@ public:
             *ppv = nullptr;
             return E_NOINTERFACE;
         }
-        AddRef();
+        static_cast<IWMProfile*>(this)->AddRef();
         return S_OK;
-    }
-    ULONG AddRef() override { return refs_.addRef(); }
-    ULONG Release() override {
-        ULONG left = refs_.release();
-        if (left == 0) {
-            delete this;
-        }
-        return left;
     }
 
     HRESULT GetStreamCount(DWORD* pcStreams) override {
@@ -147,7 +131,7 @@ public:
         if (dwStreamIndex >= data_->streams.size()) {
             return E_INVALIDARG;
         }
-        *ppConfig = new StreamConfig(data_, dwStreamIndex);
+        *ppConfig = new ComObject<StreamConfig>(data_, dwStreamIndex);
         return S_OK;
     }
     HRESULT GetStreamByNumber(WORD wStreamNum, IWMStreamConfig** ppConfig) override {
@@ -156,7 +140,7 @@ public:
         }
         for (std::size_t i = 0; i < data_->streams.size(); ++i) {
             if (data_->streams[i].number == wStreamNum) {
-                *ppConfig = new StreamConfig(data_, i);
+                *ppConfig = new ComObject<StreamConfig>(data_, i);
                 return S_OK;
             }
         }
@@ -165,17 +149,17 @@ public:
 
     std::shared_ptr<const ProfileData> profileData() const override { return data_; }
 
-private:
-    ~Profile() = default;
+protected:
+    virtual ~Profile() = default;
 
-    RefCount refs_;
+private:
     std::shared_ptr<const ProfileData> data_;
 };
 
 }  // namespace
 
 ComPtr<IWMProfile> createProfile(std::shared_ptr<const ProfileData> data) {
-    return ComPtr<IWMProfile>::adopt(new Profile(std::move(data)));
+    return ComPtr<IWMProfile>::adopt(new ComObject<Profile>(std::move(data)));
 }
 
 }  // namespace media
