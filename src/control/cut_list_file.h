@@ -1,0 +1,76 @@
+#pragma once
+
+// The cut list file: the on-disk form of one queued cut job, kept in the thumbnail directory
+// from the moment the job is queued until its cut has run, so that jobs still waiting or running
+// when the program ends run again at the next start.
+//
+// Content, each item on a line of its own ending in CR LF, nothing else:
+//
+//   source path                 the bytes of the path, unchanged
+//   destination path
+//   N                           the count of media times that follow, decimal
+//   time 1 ... time N           start and end of each range to keep, decimal media times
+//
+// Name: the destination's file name followed by "-cut.txt" ("clip.wmv" gives
+// "clip.wmv-cut.txt"). Jobs whose destinations share a file name each get a file of their own:
+// the later ones take numbered names ("clip.wmv-2-cut.txt", "clip.wmv-3-cut.txt", ...), which
+// end in "-cut.txt" as well, so every such file is found at the next start.
+//
+// Files are written whole or not at all: the content goes to a temporary name (not ending in
+// "-cut.txt", so a directory search never finds it) that is renamed over the real name once it
+// is on disk, so a crash never leaves a half-written cut list file.
+//
+// A file that does not hold a whole job (no count, a count that is negative, not a number or
+// absurdly large, fewer values than the count says, values that are not numbers) is rejected.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace control {
+
+// Every cut list file's name ends in this.
+constexpr char kCutListSuffix[] = "-cut.txt";
+
+// The most media times a cut list file may hold; a count above it is not believed.
+constexpr std::int32_t kMaxCutListTimes = 1 << 20;
+
+// One job as a cut list file holds it.
+struct CutList {
+    std::string source;
+    std::string destination;
+    std::vector<std::uint64_t> times;
+};
+
+// The text after the last "/" of `path` (the whole path when it has none).
+std::string fileNamePart(const std::string& path);
+
+// The name (not the path) of a cut list file for `destination`: variant 1 is the file name
+// followed by "-cut.txt"; variant k > 1 puts "-k" between the two.
+std::string cutListFileName(const std::string& destination, int variant = 1);
+
+// The file's content, CR LF line ends included.
+std::string formatCutList(const std::string& source, const std::string& destination,
+                          const std::uint64_t* times, std::int32_t count);
+
+// The job `content` holds, or nothing when it does not hold a whole job. Text after the N-th
+// time is ignored.
+std::optional<CutList> parseCutList(std::string_view content);
+
+// Writes the file at `path` durably, replacing a file of that name. False when it could not be
+// written (then no file of that name was made or changed) or when a path holds a line break,
+// which the format cannot carry.
+bool writeCutListFile(const std::string& path, const std::string& source,
+                      const std::string& destination, const std::uint64_t* times,
+                      std::int32_t count);
+
+// The job the file at `path` holds, or nothing when it cannot be read or is malformed.
+std::optional<CutList> readCutListFile(const std::string& path);
+
+// Deletes the temporary files that writes cut short by the end of the process left in
+// `directory` (which ends in "/").
+void removeUnfinishedCutListWrites(const std::string& directory);
+
+}  // namespace control
