@@ -1,0 +1,143 @@
+// The cut list file: its exact bytes, its names, what is refused, and how it is written.
+
+#include "control/cut_list_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/file_search.h"
+
+namespace fs = std::filesystem;
+using control::CutList;
+
+namespace {
+
+class CutListFile : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = (fs::temp_directory_path() /
+                ("splicor-cutlist-" + std::to_string(::getpid()) + "-" +
+                 testing::UnitTest::GetInstance()->current_test_info()->name()))
+                   .string() +
+               "/";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string bytes(const std::string& name) const {
+        std::ifstream in(dir_ + name, std::ios::binary);
+        std::ostringstream out;
+        out << in.rdbuf();
+        return out.str();
+    }
+    void put(const std::string& name, const std::string& content) const {
+        std::ofstream(dir_ + name, std::ios::binary) << content;
+    }
+    std::vector<std::string> names() const { return platform::findFilesWithSuffix(dir_, ""); }
+
+    std::string dir_;
+};
+
+}  // namespace
+
+TEST_F(CutListFile, WritesExactBytesAndReadsThemBack) {
+    struct Case {
+        std::string source, destination;
+        std::vector<std::uint64_t> times;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"/home/u/My Videos/a b.wmv",
+         "/home/u/out/a b-1.wmv",
+         {100000000, 200000000},
+         "/home/u/My Videos/a b.wmv\r\n/home/u/out/a b-1.wmv\r\n2\r\n100000000\r\n200000000\r\n"},
+        {"/v/映像.wmv", "out.wmv", {}, "/v/映像.wmv\r\nout.wmv\r\n0\r\n"},
+        {"/v/a.wmv",
+         "/o/b.wmv",
+         {0, 18446744073709551615ull, 7},
+         "/v/a.wmv\r\n/o/b.wmv\r\n3\r\n0\r\n18446744073709551615\r\n7\r\n"},
+        // An empty source is kept too: the worker drops such a job.
+        {"", "/o/c.wmv", {1, 2}, "\r\n/o/c.wmv\r\n2\r\n1\r\n2\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        std::string path = dir_ + "x-cut.txt";
+        ASSERT_TRUE(control::writeCutListFile(path, c.source, c.destination, c.times.data(),
+                                              static_cast<std::int32_t>(c.times.size())));
+        EXPECT_EQ(bytes("x-cut.txt"), c.expected);
+        std::optional<CutList> read = control::readCutListFile(path);
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->source, c.source);
+        EXPECT_EQ(read->destination, c.destination);
+        EXPECT_EQ(read->times, c.times);
+        EXPECT_EQ(names(), std::vector<std::string>{"x-cut.txt"}) << "nothing else is left";
+    }
+}
+
+TEST_F(CutListFile, IsNamedAfterTheDestinationsFileName) {
+    EXPECT_EQ(control::cutListFileName("/out/clip-3.wmv"), "clip-3.wmv-cut.txt");
+    EXPECT_EQ(control::cutListFileName("clip.wmv"), "clip.wmv-cut.txt");
+    EXPECT_EQ(control::cutListFileName("/out/"), "-cut.txt");
+    EXPECT_EQ(control::cutListFileName("/out/clip.wmv", 2), "clip.wmv-2-cut.txt");
+}
+
+TEST_F(CutListFile, RefusesFilesThatDoNotHoldAWholeJob) {
+    const char* bad[] = {
+        "",
+        "/v/a.wmv\r\n",
+        "/v/a.wmv\r\n/o/a.wmv",                      // no line end after the destination
+        "/v/a.wmv\r\n/o/a.wmv\r\n",                  // no count
+        "/v/a.wmv\r\n/o/a.wmv\r\n\r\n\r\n",          // no count, only blank lines
+        "/v/a.wmv\r\n/o/a.wmv\r\n-2\r\n1\r\n2\r\n",  // negative count
+        "/v/a.wmv\r\n/o/a.wmv\r\ntwo\r\n1\r\n2\r\n",
+        "/v/a.wmv\r\n/o/a.wmv\r\n2x\r\n1\r\n2\r\n",
+        "/v/a.wmv\r\n/o/a.wmv\r\n4\r\n1\r\n2\r\n3\r\n",  // fewer values than counted
+        "/v/a.wmv\r\n/o/a.wmv\r\n2147483647\r\n1\r\n2\r\n",
+        "/v/a.wmv\r\n/o/a.wmv\r\n99999999999999999999999\r\n1\r\n",
+        "/v/a.wmv\r\n/o/a.wmv\r\n2\r\n1\r\nten\r\n",
+        "/v/a.wmv\r\n/o/a.wmv\r\n2\r\n1\r\n-2\r\n",
+        "/v/a.wmv\r\n/o/a.wmv\r\n2\r\n1\r\n18446744073709551616\r\n",  // past 64 bits
+    };
+    for (const char* content : bad) {
+        SCOPED_TRACE(content);
+        EXPECT_FALSE(control::parseCutList(content));
+        put("bad-cut.txt", content);
+        EXPECT_FALSE(control::readCutListFile(dir_ + "bad-cut.txt"));
+    }
+    EXPECT_FALSE(control::readCutListFile(dir_ + "missing-cut.txt"));
+
+    // What the reading has always accepted stays accepted: LF line ends, a last line without
+    // its line end, and anything after the counted values.
+    std::optional<CutList> lf = control::parseCutList("/v/a.wmv\n/o/a.wmv\n2\n5\n6");
+    ASSERT_TRUE(lf);
+    EXPECT_EQ(lf->times, (std::vector<std::uint64_t>{5, 6}));
+    EXPECT_TRUE(control::parseCutList("/v/a.wmv\r\n/o/a.wmv\r\n1\r\n5\r\n6\r\n"));
+}
+
+TEST_F(CutListFile, WritesWholeFilesOnly) {
+    std::uint64_t times[] = {1, 2};
+    std::string path = dir_ + "a.wmv-cut.txt";
+    put("a.wmv-cut.txt", "old");
+    ASSERT_TRUE(control::writeCutListFile(path, "/v/a.wmv", "/o/a.wmv", times, 2));
+    EXPECT_EQ(bytes("a.wmv-cut.txt"), "/v/a.wmv\r\n/o/a.wmv\r\n2\r\n1\r\n2\r\n");
+
+    // A path with a line break cannot be written; nothing is made or changed.
+    EXPECT_FALSE(control::writeCutListFile(path, "/v/a\n.wmv", "/o/a.wmv", times, 2));
+    EXPECT_FALSE(control::writeCutListFile(dir_ + "n-cut.txt", "/v/a.wmv", "/o/\n", times, 2));
+    EXPECT_FALSE(control::writeCutListFile(dir_ + "no/such/x-cut.txt", "/v", "/o", times, 2));
+    EXPECT_EQ(names(), std::vector<std::string>{"a.wmv-cut.txt"});
+    EXPECT_EQ(bytes("a.wmv-cut.txt"), "/v/a.wmv\r\n/o/a.wmv\r\n2\r\n1\r\n2\r\n");
+
+    // A write cut short by the end of the process leaves only its temporary file, which a
+    // search for cut list files does not find and the next start deletes.
+    put("b.wmv-cut.txt.tmp", "/v/b.wmv\r\n/o/b.wmv\r\n2\r\n1");
+    EXPECT_EQ(platform::findFilesWithSuffix(dir_, control::kCutListSuffix),
+              std::vector<std::string>{"a.wmv-cut.txt"});
+    control::removeUnfinishedCutListWrites(dir_);
+    EXPECT_EQ(names(), std::vector<std::string>{"a.wmv-cut.txt"});
+}
