@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "asf/byte_reader.h"
+#include "asf/byte_writer.h"
 #include "asf/guid.h"
 #include "asf/status.h"
 
@@ -27,6 +28,8 @@ struct CodecList {
     std::vector<CodecEntry> entries;
 
     Status parse(ByteReader& body);
+    // Writes the whole object, with the fixed reserved GUID.
+    void write(ByteWriter& out) const;
 };
 
 }  // namespace asf

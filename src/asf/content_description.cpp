@@ -1,5 +1,7 @@
 #include "asf/content_description.h"
 
+#include "asf/guids.h"
+
 namespace asf {
 
 Status ContentDescription::parse(ByteReader& body) {
@@ -14,6 +16,20 @@ Status ContentDescription::parse(ByteReader& body) {
     description = body.readUtf16Bytes(descriptionLength);
     rating = body.readUtf16Bytes(ratingLength);
     return body.ok() ? Status::Ok : Status::Truncated;
+}
+
+void ContentDescription::write(ByteWriter& out) const {
+    const size_t start = out.beginObject(kContentDescriptionObject);
+    const std::u16string* fields[] = {&title, &author, &copyright, &description, &rating};
+    for (const std::u16string* field : fields) {
+        out.u16(field->empty() ? 0 : static_cast<uint16_t>(utf16FieldBytes(*field)));
+    }
+    for (const std::u16string* field : fields) {
+        if (!field->empty()) {
+            out.utf16(fitUtf16Field(*field));
+        }
+    }
+    out.endObject(start);
 }
 
 }  // namespace asf

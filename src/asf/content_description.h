@@ -3,6 +3,7 @@
 #include <string>
 
 #include "asf/byte_reader.h"
+#include "asf/byte_writer.h"
 #include "asf/status.h"
 
 namespace asf {
@@ -16,6 +17,8 @@ struct ContentDescription {
     std::u16string rating;
 
     Status parse(ByteReader& body);
+    // Writes the whole object; empty fields are stored with a length of zero.
+    void write(ByteWriter& out) const;
 };
 
 }  // namespace asf

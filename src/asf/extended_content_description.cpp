@@ -1,5 +1,7 @@
 #include "asf/extended_content_description.h"
 
+#include "asf/guids.h"
+
 namespace asf {
 
 const Attribute* ExtendedContentDescription::find(const std::u16string& name) const {
@@ -38,6 +40,26 @@ Status ExtendedContentDescription::parse(ByteReader& body) {
         attributes.push_back(std::move(a));
     }
     return Status::Ok;
+}
+
+void ExtendedContentDescription::write(ByteWriter& out) const {
+    const size_t start = out.beginObject(kExtendedContentDescriptionObject);
+    const size_t countAt = out.size();
+    out.u16(0);
+    uint16_t count = 0;
+    for (const Attribute& a : attributes) {
+        if (a.value.size() > 0xFFFF || count == 0xFFFF) {
+            continue;
+        }
+        out.u16(static_cast<uint16_t>(utf16FieldBytes(a.name)));
+        out.utf16(fitUtf16Field(a.name));
+        out.u16(a.type);
+        out.u16(static_cast<uint16_t>(a.value.size()));
+        out.bytes(a.value);
+        ++count;
+    }
+    out.patchU16(countAt, count);
+    out.endObject(start);
 }
 
 }  // namespace asf

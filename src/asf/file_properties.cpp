@@ -1,5 +1,7 @@
 #include "asf/file_properties.h"
 
+#include "asf/guids.h"
+
 namespace asf {
 
 uint64_t FileProperties::durationWithoutPreroll() const {
@@ -23,6 +25,22 @@ Status FileProperties::parse(ByteReader& body) {
     maxPacketSize = body.readU32();
     maxBitrate = body.readU32();
     return body.ok() ? Status::Ok : Status::Truncated;
+}
+
+void FileProperties::write(ByteWriter& out) const {
+    const size_t start = out.beginObject(kFilePropertiesObject);
+    out.guid(fileId);
+    out.u64(fileSize);
+    out.u64(creationDate);
+    out.u64(dataPacketsCount);
+    out.u64(playDuration);
+    out.u64(sendDuration);
+    out.u64(preroll);
+    out.u32(flags);
+    out.u32(minPacketSize);
+    out.u32(maxPacketSize);
+    out.u32(maxBitrate);
+    out.endObject(start);
 }
 
 }  // namespace asf

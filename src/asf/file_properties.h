@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "asf/byte_reader.h"
+#include "asf/byte_writer.h"
 #include "asf/guid.h"
 #include "asf/status.h"
 
@@ -32,6 +33,8 @@ struct FileProperties {
 
     // body: the object's bytes after its 24-byte object header.
     Status parse(ByteReader& body);
+    // Writes the whole object, its 24-byte object header included.
+    void write(ByteWriter& out) const;
 };
 
 }  // namespace asf

@@ -1,5 +1,7 @@
 #include "asf/metadata_list.h"
 
+#include <algorithm>
+
 namespace asf {
 
 Status MetadataList::parse(ByteReader& body) {
@@ -27,6 +29,23 @@ Status MetadataList::parse(ByteReader& body) {
         records.push_back(std::move(a));
     }
     return Status::Ok;
+}
+
+void MetadataList::write(ByteWriter& out, const Guid& objectGuid) const {
+    const size_t start = out.beginObject(objectGuid);
+    const size_t count = std::min<size_t>(records.size(), 0xFFFF);
+    out.u16(static_cast<uint16_t>(count));
+    for (size_t i = 0; i < count; ++i) {
+        const Attribute& a = records[i];
+        out.u16(a.languageIndex);
+        out.u16(a.streamNumber);
+        out.u16(static_cast<uint16_t>(utf16FieldBytes(a.name)));
+        out.u16(a.type);
+        out.u32(static_cast<uint32_t>(a.value.size()));
+        out.utf16(fitUtf16Field(a.name));
+        out.bytes(a.value);
+    }
+    out.endObject(start);
 }
 
 }  // namespace asf

@@ -4,6 +4,7 @@
 
 #include "asf/attribute.h"
 #include "asf/byte_reader.h"
+#include "asf/byte_writer.h"
 #include "asf/status.h"
 
 namespace asf {
@@ -14,6 +15,9 @@ struct MetadataList {
     std::vector<Attribute> records;
 
     Status parse(ByteReader& body);
+    // Writes the whole object as a Metadata Object or a Metadata Library Object (the GUID
+    // says which); at most 65535 records.
+    void write(ByteWriter& out, const Guid& objectGuid) const;
 };
 
 }  // namespace asf

@@ -1,5 +1,9 @@
 #include "asf/script_command_list.h"
 
+#include <algorithm>
+
+#include "asf/guids.h"
+
 namespace asf {
 
 Status ScriptCommandList::parse(ByteReader& body) {
@@ -30,6 +34,29 @@ Status ScriptCommandList::parse(ByteReader& body) {
         commands.push_back(std::move(c));
     }
     return body.ok() ? Status::Ok : Status::Truncated;
+}
+
+void ScriptCommandList::write(ByteWriter& out) const {
+    const size_t start = out.beginObject(kScriptCommandObject);
+    const size_t commandCount = std::min<size_t>(commands.size(), 0xFFFF);
+    const size_t typeCount = std::min<size_t>(types.size(), 0xFFFF);
+    out.guid(kReserved3);
+    out.u16(static_cast<uint16_t>(commandCount));
+    out.u16(static_cast<uint16_t>(typeCount));
+    for (size_t i = 0; i < typeCount; ++i) {
+        const std::u16string type = fitUtf16Field(types[i]);
+        out.u16(static_cast<uint16_t>(type.size() + 1));
+        out.utf16(type);
+    }
+    for (size_t i = 0; i < commandCount; ++i) {
+        const ScriptCommand& c = commands[i];
+        const std::u16string name = fitUtf16Field(c.name);
+        out.u32(c.presentationTime);
+        out.u16(c.typeIndex);
+        out.u16(static_cast<uint16_t>(name.size() + 1));
+        out.utf16(name);
+    }
+    out.endObject(start);
 }
 
 }  // namespace asf

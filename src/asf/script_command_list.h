@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "asf/byte_reader.h"
+#include "asf/byte_writer.h"
 #include "asf/guid.h"
 #include "asf/status.h"
 
@@ -23,6 +24,8 @@ struct ScriptCommandList {
     std::vector<ScriptCommand> commands;
 
     Status parse(ByteReader& body);
+    // Writes the whole object, with the fixed reserved GUID; at most 65535 types and commands.
+    void write(ByteWriter& out) const;
 };
 
 }  // namespace asf

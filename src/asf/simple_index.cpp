@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "asf/guids.h"
+
 namespace asf {
 
 Status SimpleIndex::parse(ByteReader& body) {
@@ -23,6 +25,19 @@ Status SimpleIndex::parse(ByteReader& body) {
         entries.push_back(e);
     }
     return count == declaredEntryCount ? Status::Ok : Status::Truncated;
+}
+
+void SimpleIndex::write(ByteWriter& out) const {
+    const size_t start = out.beginObject(kSimpleIndexObject);
+    out.guid(fileId);
+    out.u64(entryTimeInterval);
+    out.u32(maxPacketCount);
+    out.u32(static_cast<uint32_t>(entries.size()));
+    for (const SimpleIndexEntry& e : entries) {
+        out.u32(e.packetNumber);
+        out.u16(e.packetCount);
+    }
+    out.endObject(start);
 }
 
 }  // namespace asf

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "asf/byte_reader.h"
+#include "asf/byte_writer.h"
 #include "asf/guid.h"
 #include "asf/status.h"
 
@@ -27,6 +28,8 @@ struct SimpleIndex {
     uint8_t streamNumber = 0;  // 0 when no video stream matches this object
 
     Status parse(ByteReader& body);
+    // Writes the whole object with its entries (declaredEntryCount is not used).
+    void write(ByteWriter& out) const;
 };
 
 }  // namespace asf
