@@ -1,0 +1,189 @@
+#include "asf/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+namespace asf {
+namespace {
+
+constexpr size_t kBufferSize = size_t{1} << 20;
+
+std::string directoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool writeAll(int fd, uint64_t offset, const uint8_t* data, size_t n, int& error) {
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, data, n, static_cast<off_t>(offset));
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = errno;
+            return false;
+        }
+        data += w;
+        n -= static_cast<size_t>(w);
+        offset += static_cast<uint64_t>(w);
+    }
+    return true;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+    abandon();
+}
+
+bool OutputFile::fail(int error) {
+    if (error_ == 0) {
+        error_ = error != 0 ? error : EIO;
+    }
+    return false;
+}
+
+bool OutputFile::create(const std::string& path) {
+    abandon();
+    error_ = 0;
+    struct stat st;
+    if (path.empty() || path.back() == '/') {
+        return fail(EISDIR);
+    }
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            return fail(EISDIR);
+        }
+        // Renaming over it would succeed, but writing to it would not.
+        if (::access(path.c_str(), W_OK) != 0) {
+            return fail(errno);
+        }
+    }
+    // A name of our own beside the final one; O_EXCL makes sure no other file is taken over.
+    std::random_device random;
+    std::uniform_int_distribution<unsigned> hex(0, 0xFFFFFF);
+    const std::string prefix = directoryOf(path) + "/." + baseNameOf(path) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%06x.part", hex(random));
+        const std::string candidate = prefix + suffix;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            path_ = path;
+            temporary_ = candidate;
+            size_ = flushed_ = 0;
+            buffer_.clear();
+            buffer_.reserve(kBufferSize);
+            return true;
+        }
+        if (errno != EEXIST) {
+            return fail(errno);
+        }
+    }
+    return fail(EEXIST);
+}
+
+bool OutputFile::flushBuffer() {
+    if (fd_ < 0) {
+        return fail(EBADF);
+    }
+    if (!buffer_.empty()) {
+        int error = 0;
+        if (!writeAll(fd_, flushed_, buffer_.data(), buffer_.size(), error)) {
+            return fail(error);
+        }
+        flushed_ += buffer_.size();
+        buffer_.clear();
+    }
+    return true;
+}
+
+bool OutputFile::append(const uint8_t* data, size_t n) {
+    if (fd_ < 0 || error_ != 0) {
+        return fail(EBADF);
+    }
+    if (buffer_.size() + n > kBufferSize && !flushBuffer()) {
+        return false;
+    }
+    if (n >= kBufferSize) {
+        int error = 0;
+        if (!writeAll(fd_, flushed_, data, n, error)) {
+            return fail(error);
+        }
+        flushed_ += n;
+    } else {
+        buffer_.insert(buffer_.end(), data, data + n);
+    }
+    size_ += n;
+    return true;
+}
+
+bool OutputFile::writeAt(uint64_t offset, const uint8_t* data, size_t n) {
+    if (fd_ < 0 || error_ != 0 || offset > size_ || n > size_ - offset) {
+        return fail(EINVAL);
+    }
+    if (offset + n > flushed_ && !flushBuffer()) {
+        return false;
+    }
+    int error = 0;
+    return writeAll(fd_, offset, data, n, error) || fail(error);
+}
+
+bool OutputFile::setMode(unsigned mode) {
+    if (fd_ < 0 || ::fchmod(fd_, static_cast<mode_t>(mode)) != 0) {
+        return fail(fd_ < 0 ? EBADF : errno);
+    }
+    return true;
+}
+
+bool OutputFile::commit(bool sync) {
+    if (fd_ < 0 || error_ != 0 || !flushBuffer()) {
+        return fail(EBADF);
+    }
+    if (sync && ::fsync(fd_) != 0) {
+        return fail(errno);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        fail(errno);
+        ::unlink(temporary_.c_str());
+        return false;
+    }
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        fail(errno);
+        ::unlink(temporary_.c_str());
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+void OutputFile::abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+    buffer_.clear();
+}
+
+}  // namespace asf
