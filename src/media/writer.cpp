@@ -1,0 +1,773 @@
+#include "media/writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <optional>
+#include <random>
+
+#include "asf/byte_writer.h"
+#include "asf/guids.h"
+#include "asf/index_builder.h"
+#include "asf/output_file.h"
+#include "asf/packet_writer.h"
+#include "asf/raw_object.h"
+#include "media/source_info.h"
+#include "platform/text.h"
+
+namespace media {
+
+namespace {
+
+constexpr QWORD kTicksPerMs = 10000;
+// Room left in a new header for later edits in place, taken by a Padding Object.
+constexpr uint64_t kHeaderReserve = 2048;
+constexpr uint64_t kDataObjectHeaderSize = 50;
+constexpr uint16_t kDataObjectReserved = 0x0101;
+constexpr uint64_t kIndexIntervalMs = 1000;
+// FILETIME of the Unix epoch.
+constexpr uint64_t kUnixEpochFiletime = 116444736000000000ull;
+// Names are limited as the platform runtime limits them.
+constexpr std::size_t kMaxNameLength = 1024;
+
+const char16_t* const kContentDescriptionNames[] = {u"Title", u"Author", u"Copyright",
+                                                    u"Description", u"Rating"};
+// Attributes of the Content Branding Object, which this runtime neither shows nor stores.
+const char16_t* const kBrandingNames[] = {u"BannerImageType", u"BannerImageData", u"BannerImageURL",
+                                          u"CopyrightURL"};
+
+bool isOneOf(const std::u16string& name, const char16_t* const* names, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (name == names[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isContentDescription(const Attribute& a) {
+    return a.stream == 0 && a.type == WMT_TYPE_STRING &&
+           isOneOf(a.name, kContentDescriptionNames, std::size(kContentDescriptionNames));
+}
+
+std::u16string textOf(const std::vector<BYTE>& value) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(value[i] | value[i + 1] << 8);
+        if (c == 0) {
+            break;
+        }
+        text += c;
+    }
+    return text;
+}
+
+uint64_t little(const std::vector<BYTE>& value) {
+    uint64_t n = 0;
+    for (std::size_t i = std::min<std::size_t>(value.size(), 8); i-- > 0;) {
+        n = n << 8 | value[i];
+    }
+    return n;
+}
+
+// The attribute as a stored record: the record's type code, and booleans in the width the
+// object stores them (four bytes in the Extended Content Description, two in the others).
+asf::Attribute storedRecord(const Attribute& a, bool wideBool) {
+    asf::Attribute r;
+    r.languageIndex = a.language;
+    r.streamNumber = a.stream;
+    r.name = a.name;
+    r.value = a.value;
+    switch (a.type) {
+        case WMT_TYPE_DWORD:
+            r.type = asf::kAttributeDword;
+            break;
+        case WMT_TYPE_STRING:
+            r.type = asf::kAttributeString;
+            break;
+        case WMT_TYPE_BINARY:
+            r.type = asf::kAttributeBinary;
+            break;
+        case WMT_TYPE_BOOL:
+            r.type = asf::kAttributeBool;
+            r.value = attributeValue(little(a.value) != 0 ? 1 : 0,
+                                     wideBool ? WMT_TYPE_DWORD : WMT_TYPE_WORD);
+            break;
+        case WMT_TYPE_QWORD:
+            r.type = asf::kAttributeQword;
+            break;
+        case WMT_TYPE_WORD:
+            r.type = asf::kAttributeWord;
+            break;
+        case WMT_TYPE_GUID:
+            r.type = asf::kAttributeGuid;
+            break;
+    }
+    return r;
+}
+
+void setContentDescription(asf::ContentDescription& cd, const Attribute& a) {
+    const std::u16string text = textOf(a.value);
+    std::u16string* fields[] = {&cd.title, &cd.author, &cd.copyright, &cd.description, &cd.rating};
+    for (std::size_t i = 0; i < std::size(kContentDescriptionNames); ++i) {
+        if (a.name == kContentDescriptionNames[i]) {
+            *fields[i] = text;
+        }
+    }
+}
+
+asf::Guid newFileId() {
+    std::random_device random;
+    std::array<uint8_t, 16> bytes;
+    for (uint8_t& b : bytes) {
+        b = static_cast<uint8_t>(random());
+    }
+    // A version 4 (random) GUID.
+    bytes[7] = static_cast<uint8_t>((bytes[7] & 0x0F) | 0x40);
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+    return asf::Guid::fromBytes(bytes.data());
+}
+
+uint64_t nowAsFiletime() {
+    using namespace std::chrono;
+    const auto since = system_clock::now().time_since_epoch();
+    return kUnixEpochFiletime +
+           static_cast<uint64_t>(duration_cast<microseconds>(since).count()) * 10;
+}
+
+HRESULT fromErrno(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case ETXTBSY:
+            return E_ACCESSDENIED;
+        case ENOENT:
+        case ENOTDIR:
+        case ENAMETOOLONG:
+            return NS_E_FILE_NOT_FOUND;
+        default:
+            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    }
+}
+
+// Reads a stream number out of a Stream Properties or Extended Stream Properties Object.
+uint8_t streamNumberAt(const std::vector<uint8_t>& object, std::size_t offset) {
+    return object.size() >= offset + 2 ? static_cast<uint8_t>(object[offset] & 0x7F) : 0;
+}
+
+constexpr std::size_t kEspStartTimeAt = asf::kObjectHeaderSize;
+constexpr std::size_t kEspEndTimeAt = asf::kObjectHeaderSize + 8;
+constexpr std::size_t kEspStreamNumberAt = asf::kObjectHeaderSize + 48;
+
+void patch64(std::vector<uint8_t>& bytes, std::size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+        bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+
+uint64_t read64(const std::vector<uint8_t>& bytes, std::size_t at) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) {
+        v = v << 8 | bytes[at + i];
+    }
+    return v;
+}
+
+}  // namespace
+
+asf::HeaderMetadata storedMetadata(const HeaderData& data) {
+    asf::HeaderMetadata m;
+    asf::ContentDescription cd;
+    bool haveCd = false;
+    asf::ExtendedContentDescription ecd;
+    asf::MetadataList metadata, library;
+    for (const Attribute& a : data.attributes) {
+        if (isDerivedAttribute(a.name)) {
+            continue;
+        }
+        if (isContentDescription(a) && a.language == 0) {
+            setContentDescription(cd, a);
+            haveCd = true;
+        } else if (a.type == WMT_TYPE_GUID || a.language != 0 || a.value.size() > 0xFFFF) {
+            library.records.push_back(storedRecord(a, false));
+        } else if (a.stream == 0) {
+            ecd.attributes.push_back(storedRecord(a, true));
+        } else {
+            metadata.records.push_back(storedRecord(a, false));
+        }
+    }
+    if (haveCd) {
+        m.contentDescription = cd;
+    }
+    if (!ecd.attributes.empty()) {
+        m.extendedContentDescription = ecd;
+    }
+    if (!metadata.records.empty()) {
+        // Stream by stream, whatever order the streams were described in.
+        std::stable_sort(metadata.records.begin(), metadata.records.end(),
+                         [](const asf::Attribute& a, const asf::Attribute& b) {
+                             return a.streamNumber < b.streamNumber;
+                         });
+        m.metadata = metadata;
+    }
+    if (!library.records.empty()) {
+        m.metadataLibrary = library;
+    }
+    if (!data.codecs.empty()) {
+        asf::CodecList codecs;
+        for (const CodecInfo& c : data.codecs) {
+            asf::CodecEntry e;
+            e.type = c.type == WMT_CODECINFO_VIDEO   ? asf::CodecEntry::kVideo
+                     : c.type == WMT_CODECINFO_AUDIO ? asf::CodecEntry::kAudio
+                                                     : asf::CodecEntry::kUnknown;
+            e.name = c.name;
+            e.description = c.description;
+            e.information = c.info;
+            codecs.entries.push_back(std::move(e));
+        }
+        m.codecList = std::move(codecs);
+    }
+    if (!data.scripts.empty()) {
+        asf::ScriptCommandList scripts;
+        for (const ScriptCommand& s : data.scripts) {
+            asf::ScriptCommand c;
+            const auto type = std::find(scripts.types.begin(), scripts.types.end(), s.type);
+            c.typeIndex = static_cast<uint16_t>(type - scripts.types.begin());
+            if (type == scripts.types.end()) {
+                scripts.types.push_back(s.type);
+            }
+            c.presentationTime =
+                static_cast<uint32_t>(std::min<QWORD>(s.time / kTicksPerMs, UINT32_MAX));
+            c.name = s.command;
+            scripts.commands.push_back(std::move(c));
+        }
+        m.scriptCommands = std::move(scripts);
+    }
+    return m;
+}
+
+HRESULT checkStorable(const Attribute& a) {
+    if (a.name.empty() || a.name.size() > kMaxNameLength || isDerivedAttribute(a.name) ||
+        isOneOf(a.name, kBrandingNames, std::size(kBrandingNames))) {
+        return E_INVALIDARG;
+    }
+    switch (a.type) {
+        case WMT_TYPE_DWORD:
+        case WMT_TYPE_BOOL:
+            return a.value.size() == 4 ? S_OK : E_INVALIDARG;
+        case WMT_TYPE_QWORD:
+            return a.value.size() == 8 ? S_OK : E_INVALIDARG;
+        case WMT_TYPE_WORD:
+            return a.value.size() == 2 ? S_OK : E_INVALIDARG;
+        case WMT_TYPE_GUID:
+            return a.value.size() == 16 ? S_OK : E_INVALIDARG;
+        case WMT_TYPE_STRING:
+            return a.value.size() % 2 == 0 ? S_OK : E_INVALIDARG;
+        case WMT_TYPE_BINARY:
+            // The Content Description fields hold text only.
+            return isOneOf(a.name, kContentDescriptionNames, std::size(kContentDescriptionNames)) &&
+                           a.stream == 0
+                       ? E_INVALIDARG
+                       : S_OK;
+    }
+    return E_INVALIDARG;
+}
+
+// What the writer keeps of one stream of the profile while it writes.
+struct StreamState {
+    bool present = false;
+    // Visible video streams get a Simple Index of their key frames.
+    bool indexed = false;
+    // The payload extension data of every sample: zeros (or zero lengths) where this runtime
+    // has nothing to say, and two places filled per sample.
+    std::vector<uint8_t> extension;
+    int durationAt = -1;
+    int cleanPointAt = -1;
+    std::optional<asf::AudioSpread> spread;
+    uint64_t samples = 0;
+    uint64_t firstTime = UINT64_MAX;  // ms, with the preroll
+    uint64_t endTime = 0;             // ms, with the preroll
+    std::vector<asf::KeyFrameSpot> keyFrames;
+};
+
+// The file being written and the packet layout, from BeginWriting to EndWriting.
+struct Writer::Output final : asf::PacketSink {
+    Output(uint32_t packetSize) : packets(packetSize, *this) {}
+
+    bool writePacket(const uint8_t* data, std::size_t size) override {
+        return file.append(data, size);
+    }
+
+    asf::OutputFile file;
+    asf::PacketWriter packets;
+    std::shared_ptr<const asf::Header> source;
+    std::array<StreamState, 128> streams;
+    asf::HeaderMetadata metadata;
+    asf::FileProperties properties;
+    uint64_t headerSize = 0;
+    uint64_t endTime = 0;  // 100 ns, without the preroll: where the last sample ends
+    std::vector<uint8_t> scratch;
+};
+
+namespace {
+
+// The extension bytes a stream's samples carry, as the stream declares them.
+void prepareExtensions(const asf::Stream& stream, const HeaderData& header, StreamState& s) {
+    if (!stream.extended) {
+        return;
+    }
+    for (const asf::PayloadExtensionSystem& ext : stream.extended->extensionSystems) {
+        const int at = static_cast<int>(s.extension.size());
+        if (ext.variableSize()) {
+            s.extension.insert(s.extension.end(), 2, 0);  // a zero length: no data
+            continue;
+        }
+        s.extension.insert(s.extension.end(), ext.dataSize, 0);
+        if (ext.id == asf::kExtSampleDuration && ext.dataSize >= 2) {
+            s.durationAt = at;
+        } else if (ext.id == asf::kExtOutputCleanPoint && ext.dataSize >= 1) {
+            s.cleanPointAt = at;
+        } else if (ext.id == asf::kExtPixelAspectRatio && ext.dataSize >= 2) {
+            // The stream's own aspect attributes, when they fit; zero means unknown to readers.
+            const Attribute* x = header.find(stream.number, u"AspectRatioX");
+            const Attribute* y = header.find(stream.number, u"AspectRatioY");
+            if (x && y && little(x->value) > 0 && little(x->value) < 256 && little(y->value) > 0 &&
+                little(y->value) < 256) {
+                s.extension[at] = static_cast<uint8_t>(little(x->value));
+                s.extension[at + 1] = static_cast<uint8_t>(little(y->value));
+            }
+        }
+    }
+}
+
+// The new file's header: the source's stream objects byte for byte, new file properties and
+// the given metadata. What described the source's data (markers, index parameters) or guarded
+// it (signatures, encryption) does not carry over.
+asf::HeaderLayout outputLayout(const asf::Header& source, const asf::FileProperties& fp,
+                               const asf::HeaderMetadata& metadata) {
+    asf::ByteWriter w;
+    fp.write(w);
+    asf::HeaderRewrite rewrite;
+    rewrite.replace[asf::kFilePropertiesObject] = w.take();
+    asf::replaceMetadata(metadata, nullptr, rewrite);
+    for (const asf::Guid& g :
+         {asf::kMarkerObject, asf::kDigitalSignatureObject, asf::kContentEncryptionObject,
+          asf::kExtendedContentEncryptionObject}) {
+        rewrite.drop.insert(g);
+    }
+    for (const asf::Guid& g :
+         {asf::kIndexParametersObject, asf::kMediaObjectIndexParametersObject,
+          asf::kMediaObjectIndexParametersObjectAlt, asf::kTimecodeIndexParametersObject,
+          asf::kIndexPlaceholderObject, asf::kAdvancedContentEncryptionObject,
+          asf::kPlayReadyProtectionObject, asf::kAltExtendedContentEncryptionObject}) {
+        rewrite.dropInExtension.insert(g);
+    }
+    return asf::rewriteLayout(source, rewrite);
+}
+
+}  // namespace
+
+HRESULT WMCreateWriter(IUnknown*, IWMWriter** ppWriter) {
+    if (!ppWriter) {
+        return E_POINTER;
+    }
+    *ppWriter = new Writer();
+    return S_OK;
+}
+
+Writer::Writer() = default;
+
+Writer::~Writer() = default;
+
+HRESULT Writer::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) {
+        return E_POINTER;
+    }
+    if (riid == IID_IUnknown || riid == IID_IWMWriter) {
+        *ppv = static_cast<IWMWriter*>(this);
+    } else if (riid == IID_IWMWriterAdvanced) {
+        *ppv = static_cast<IWMWriterAdvanced*>(this);
+    } else if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
+               riid == IID_IWMHeaderInfo3) {
+        *ppv = static_cast<IWMHeaderInfo3*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG Writer::AddRef() {
+    return refs_.addRef();
+}
+
+ULONG Writer::Release() {
+    ULONG left = refs_.release();
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HeaderData* Writer::headerData() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return profile_ ? &header_ : nullptr;
+}
+
+bool Writer::headerWritable() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return state_ == State::Ready;
+}
+
+HRESULT Writer::checkAttribute(const Attribute& attribute) {
+    HRESULT hr = checkStorable(attribute);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (attribute.stream != 0 && !profile_->source->findStream(attribute.stream)) {
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
+HRESULT Writer::AddScript(LPCWSTR pwszType, LPCWSTR pwszCommand, QWORD cnsScriptTime) {
+    if (pwszType && pwszCommand &&
+        (std::u16string(pwszType).size() >= 0xFFFF ||
+         std::u16string(pwszCommand).size() >= 0xFFFF || cnsScriptTime / kTicksPerMs > UINT32_MAX ||
+         header_.scripts.size() >= 0xFFFF)) {
+        return E_INVALIDARG;
+    }
+    return HeaderInfoBase::AddScript(pwszType, pwszCommand, cnsScriptTime);
+}
+
+HRESULT Writer::AddCodecInfo(LPCWSTR pwszName, LPCWSTR pwszDescription,
+                             WMT_CODEC_INFO_TYPE codecType, WORD cbCodecInfo,
+                             const BYTE* pbCodecInfo) {
+    if (pwszName && pwszDescription &&
+        (std::u16string(pwszName).size() >= 0xFFFF ||
+         std::u16string(pwszDescription).size() >= 0xFFFF)) {
+        return E_INVALIDARG;
+    }
+    return HeaderInfoBase::AddCodecInfo(pwszName, pwszDescription, codecType, cbCodecInfo,
+                                        pbCodecInfo);
+}
+
+HRESULT Writer::fail(HRESULT hr) {
+    state_ = State::Failed;
+    failure_ = hr;
+    if (output_) {
+        output_->file.abandon();
+    }
+    return hr;
+}
+
+HRESULT Writer::SetProfile(IWMProfile* pProfile) {
+    if (!pProfile) {
+        return E_POINTER;
+    }
+    ComPtr<ProfileDataSource> source;
+    if (FAILED(pProfile->QueryInterface(IID_ProfileDataSource, source.putVoid()))) {
+        // Only profiles read from a file carry what a stream needs byte for byte.
+        return E_INVALIDARG;
+    }
+    std::shared_ptr<const ProfileData> data = source->profileData();
+    if (!data || !data->source || data->streams.empty()) {
+        return E_INVALIDARG;
+    }
+    const asf::Header& header = *data->source;
+    if (header.isProtected) {
+        return NS_E_DRM_NO_RIGHTS;
+    }
+    const uint32_t packetSize = header.fileProperties.maxPacketSize;
+    if (packetSize == 0 || packetSize != header.fileProperties.minPacketSize) {
+        return ASF_E_UNKNOWNPACKETSIZE;
+    }
+    for (const asf::Stream& stream : header.streams) {
+        StreamState probe;
+        prepareExtensions(stream, HeaderData(), probe);
+        if (!asf::PacketWriter::fits(packetSize, probe.extension.size())) {
+            return ASF_E_BADMEDIATYPE;
+        }
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ != State::Created && state_ != State::Ready) {
+        return ASF_E_INVALIDSTATE;
+    }
+    profile_ = std::move(data);
+    header_ = HeaderData();
+    state_ = State::Ready;
+    return S_OK;
+}
+
+HRESULT Writer::SetOutputFilename(LPCWSTR pwszFilename) {
+    if (!pwszFilename || !*pwszFilename) {
+        return E_INVALIDARG;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ == State::Writing) {
+        return ASF_E_INVALIDSTATE;
+    }
+    outputPath_ = pwszFilename;
+    return S_OK;
+}
+
+HRESULT Writer::GetInputCount(DWORD* pcInputs) {
+    if (!pcInputs) {
+        return E_POINTER;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!profile_) {
+        return ASF_E_INVALIDSTATE;
+    }
+    *pcInputs = static_cast<DWORD>(profile_->streams.size());
+    return S_OK;
+}
+
+HRESULT Writer::SetInputProps(DWORD dwInputNum, IWMInputMediaProps* pInput) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ != State::Ready) {
+        return ASF_E_INVALIDSTATE;
+    }
+    if (dwInputNum >= profile_->streams.size()) {
+        return E_INVALIDARG;
+    }
+    // Without a format the input takes compressed samples as they are; this runtime encodes
+    // nothing, so any other format is refused.
+    return pInput ? ASF_E_BADMEDIATYPE : S_OK;
+}
+
+HRESULT Writer::BeginWriting() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ != State::Ready || outputPath_.empty()) {
+        return ASF_E_INVALIDSTATE;
+    }
+    const asf::Header& source = *profile_->source;
+    auto out = std::make_unique<Output>(source.fileProperties.maxPacketSize);
+    out->source = profile_->source;
+    for (const asf::Stream& stream : source.streams) {
+        StreamState& s = out->streams[stream.number & 0x7F];
+        s.present = true;
+        s.indexed = stream.isVideo() && !stream.hidden;
+        prepareExtensions(stream, header_, s);
+        if (stream.properties.audioSpread && stream.properties.audioSpread->descrambles()) {
+            s.spread = stream.properties.audioSpread;
+        }
+    }
+    out->metadata = storedMetadata(header_);
+
+    // Until EndWriting the file calls itself a broadcast whose sizes are unknown.
+    asf::FileProperties& fp = out->properties;
+    fp.fileId = newFileId();
+    fp.creationDate = nowAsFiletime();
+    fp.preroll = source.fileProperties.preroll;
+    fp.flags = asf::FileProperties::kBroadcast;
+    fp.minPacketSize = fp.maxPacketSize = source.fileProperties.maxPacketSize;
+    fp.maxBitrate = source.fileProperties.maxBitrate;
+
+    output_ = std::move(out);
+    Output& o = *output_;
+    const asf::HeaderLayout layout = outputLayout(source, fp, o.metadata);
+    std::vector<uint8_t> header;
+    o.headerSize = asf::headerSize(layout) + kHeaderReserve;
+    if (!asf::writeHeader(layout, o.headerSize, header)) {
+        return fail(ASF_E_INVALIDHEADER);
+    }
+    if (!o.file.create(platform::utf16ToUtf8(outputPath_))) {
+        return fail(fromErrno(o.file.error()));
+    }
+    asf::ByteWriter data;
+    data.guid(asf::kDataObject);
+    data.u64(0);
+    data.guid(fp.fileId);
+    data.u64(0);
+    data.u16(kDataObjectReserved);
+    if (!o.file.append(header) || !o.file.append(data.bytes())) {
+        return fail(fromErrno(o.file.error()));
+    }
+    state_ = State::Writing;
+    return S_OK;
+}
+
+HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
+                                  QWORD cnsSampleDuration, DWORD dwFlags, INSSBuffer* pSample) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ == State::Failed) {
+        return failure_;
+    }
+    if (state_ != State::Writing) {
+        return ASF_E_INVALIDSTATE;
+    }
+    if (!pSample) {
+        return E_POINTER;
+    }
+    Output& o = *output_;
+    if (wStreamNum == 0 || wStreamNum > 127 || !o.streams[wStreamNum].present) {
+        return E_INVALIDARG;
+    }
+    BYTE* bytes = nullptr;
+    DWORD length = 0;
+    HRESULT hr = pSample->GetBufferAndLength(&bytes, &length);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const uint64_t preroll = o.properties.preroll;
+    const uint64_t presentation = cnsSampleTime / kTicksPerMs + preroll;
+    if (presentation > UINT32_MAX || cnsSampleDuration > UINT64_MAX - cnsSampleTime) {
+        return E_INVALIDARG;
+    }
+    if (length == 0) {
+        return S_OK;  // an empty object carries nothing a reader could return
+    }
+    StreamState& s = o.streams[wStreamNum];
+    const bool cleanPoint = (dwFlags & WM_SF_CLEANPOINT) != 0;
+    if (s.durationAt >= 0) {
+        const QWORD ms = std::min<QWORD>(cnsSampleDuration / kTicksPerMs, 0xFFFF);
+        s.extension[s.durationAt] = static_cast<uint8_t>(ms);
+        s.extension[s.durationAt + 1] = static_cast<uint8_t>(ms >> 8);
+    }
+    if (s.cleanPointAt >= 0) {
+        s.extension[s.cleanPointAt] = cleanPoint ? 1 : 0;
+    }
+    asf::MediaObject object;
+    object.stream = static_cast<uint8_t>(wStreamNum);
+    object.keyFrame = cleanPoint;
+    object.presentationTime = static_cast<uint32_t>(presentation);
+    object.sendLimit = static_cast<uint32_t>(cnsSampleTime / kTicksPerMs);
+    object.data = {bytes, length};
+    object.extensionData = {s.extension.data(), s.extension.size()};
+    if (s.spread) {
+        // Readers hand out audio spread objects in their natural order; the stream still
+        // declares the spread, so they go back to the file interleaved.
+        o.scratch.assign(bytes, bytes + length);
+        asf::scrambleAudioSpread(*s.spread, o.scratch);
+        object.data = {o.scratch.data(), o.scratch.size()};
+    }
+    asf::Placement placement;
+    if (!o.packets.add(object, placement)) {
+        return fail(fromErrno(o.file.error()));
+    }
+    ++s.samples;
+    const uint64_t end = cnsSampleTime + cnsSampleDuration;
+    o.endTime = std::max(o.endTime, end);
+    s.firstTime = std::min(s.firstTime, presentation);
+    s.endTime = std::max(s.endTime, end / kTicksPerMs + preroll);
+    if (s.indexed && cleanPoint) {
+        s.keyFrames.push_back(
+            {object.presentationTime, placement.firstPacket, placement.packetCount});
+    }
+    return S_OK;
+}
+
+HRESULT Writer::EndWriting() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ == State::Failed) {
+        return failure_;
+    }
+    if (state_ != State::Writing) {
+        return ASF_E_INVALIDSTATE;
+    }
+    Output& o = *output_;
+    const asf::Header& source = *o.source;
+    if (!o.packets.finish()) {
+        return fail(fromErrno(o.file.error()));
+    }
+    const uint32_t packetSize = o.packets.packetSize();
+    const uint64_t packetCount = o.packets.packetCount();
+    const uint64_t firstPacketAt = o.headerSize + kDataObjectHeaderSize;
+
+    // Send times: each packet was given the earliest limit of its own payloads; a later packet
+    // may hold an earlier one.
+    std::vector<uint32_t> sendTimes = o.packets.sendTimes();
+    asf::settleSendTimes(sendTimes);
+    for (uint64_t i = 0; i < packetCount; ++i) {
+        if (sendTimes[i] == o.packets.sendTimes()[i]) {
+            continue;
+        }
+        uint8_t value[4];
+        for (int b = 0; b < 4; ++b) {
+            value[b] = static_cast<uint8_t>(sendTimes[i] >> (8 * b));
+        }
+        if (!o.file.writeAt(firstPacketAt + i * packetSize + o.packets.sendTimeOffset(), value,
+                            4)) {
+            return fail(fromErrno(o.file.error()));
+        }
+    }
+    const uint64_t dataSize = kDataObjectHeaderSize + packetCount * packetSize;
+
+    asf::FileProperties& fp = o.properties;
+    const uint64_t endTimeMs = o.endTime / kTicksPerMs + fp.preroll;
+    bool everyVideoIndexed = true;
+    std::vector<uint8_t> indexes;
+    for (uint8_t number = 1; number < 128; ++number) {
+        const StreamState& s = o.streams[number];
+        if (!s.indexed) {
+            continue;
+        }
+        everyVideoIndexed = everyVideoIndexed && !s.keyFrames.empty();
+        asf::ByteWriter w;
+        asf::buildSimpleIndex(s.keyFrames, endTimeMs, kIndexIntervalMs, fp.fileId).write(w);
+        const std::vector<uint8_t> bytes = w.take();
+        indexes.insert(indexes.end(), bytes.begin(), bytes.end());
+    }
+    if (!o.file.append(indexes)) {
+        return fail(fromErrno(o.file.error()));
+    }
+
+    fp.fileSize = o.file.size();
+    fp.dataPacketsCount = packetCount;
+    fp.playDuration = o.endTime + fp.preroll * kTicksPerMs;
+    fp.sendDuration = o.endTime;
+    fp.flags = packetCount > 0 && everyVideoIndexed ? asf::FileProperties::kSeekable : 0;
+
+    // Stream attributes that count frames now count what was written.
+    HeaderData finalHeader = header_;
+    for (Attribute& a : finalHeader.attributes) {
+        if (a.stream != 0 && a.name == u"NumberOfFrames" &&
+            (a.type == WMT_TYPE_QWORD || a.type == WMT_TYPE_DWORD)) {
+            a.value = attributeValue(o.streams[a.stream & 0x7F].samples, a.type);
+        }
+    }
+    asf::HeaderLayout layout = outputLayout(source, fp, storedMetadata(finalHeader));
+    // Extended Stream Properties that give a stream's first and last times get the new ones.
+    for (std::vector<uint8_t>& object : layout.extensionObjects) {
+        if (object.size() < kEspStreamNumberAt + 2 ||
+            asf::Guid::fromBytes(object.data()) != asf::kExtendedStreamPropertiesObject) {
+            continue;
+        }
+        const StreamState& s = o.streams[streamNumberAt(object, kEspStreamNumberAt)];
+        if (read64(object, kEspStartTimeAt) != 0) {
+            patch64(object, kEspStartTimeAt, s.samples > 0 ? s.firstTime : 0);
+        }
+        if (read64(object, kEspEndTimeAt) != 0) {
+            patch64(object, kEspEndTimeAt, s.samples > 0 ? s.endTime : 0);
+        }
+    }
+    std::vector<uint8_t> header;
+    if (!asf::writeHeader(layout, o.headerSize, header)) {
+        return fail(ASF_E_INVALIDHEADER);
+    }
+    asf::ByteWriter data;
+    data.guid(asf::kDataObject);
+    data.u64(dataSize);
+    data.guid(fp.fileId);
+    data.u64(packetCount);
+    data.u16(kDataObjectReserved);
+    if (!o.file.writeAt(0, header.data(), header.size()) ||
+        !o.file.writeAt(o.headerSize, data.bytes().data(), data.size()) || !o.file.commit(false)) {
+        return fail(fromErrno(o.file.error()));
+    }
+    state_ = State::Finished;
+    output_.reset();
+    return S_OK;
+}
+
+}  // namespace media

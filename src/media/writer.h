@@ -1,0 +1,91 @@
+#pragma once
+
+// The writer (WMCreateWriter): writes an ASF file with the streams of a reader's profile from
+// compressed samples handed over unchanged, with the attributes, codec descriptions and script
+// commands set on its header.
+//
+// Order of calls: SetProfile (a profile a reader of this runtime handed out), then the header
+// (SetAttribute, AddCodecInfo, AddScript) and SetOutputFilename, then BeginWriting,
+// WriteStreamSample for every sample, EndWriting. A call out of this order fails with
+// ASF_E_INVALIDSTATE; the header cannot change once writing has begun.
+//
+// The file is written under a temporary name beside the output name and renamed to it by
+// EndWriting, so the output name shows either nothing new or a finished file: a failure, or a
+// writer released before EndWriting, removes the temporary file. After a failed write every
+// later call fails with the same code. Samples are written to the disk as packets fill; only the
+// send time of each packet and the key frames of the video streams are remembered until the end.
+//
+// Threads: any thread may call, one call at a time per writer (the cut engine writes samples
+// from the reader's callback thread and begins and ends from its own).
+
+#include <memory>
+#include <mutex>
+
+#include "asf/header_writer.h"
+#include "media/header_data.h"
+#include "media/profile.h"
+#include "media/wmsdk.h"
+
+namespace media {
+
+// How a header's attributes, codec descriptions and script commands are stored: Title, Author,
+// Copyright, Description and Rating in the Content Description Object, other file attributes
+// in the Extended Content Description Object, stream attributes in the Metadata Object, and
+// whatever needs a language or a GUID value in the Metadata Library Object. Attributes the
+// runtime derives are left out. Script times become whole milliseconds.
+asf::HeaderMetadata storedMetadata(const HeaderData& data);
+
+// Whether an attribute can be stored as it is: E_INVALIDARG for names the runtime derives itself
+// or does not store, values whose length does not match their type, and text or binary values
+// that do not fit a header record.
+HRESULT checkStorable(const Attribute& attribute);
+
+class Writer final : public IWMWriter, public IWMWriterAdvanced, public HeaderInfoBase {
+public:
+    Writer();
+
+    HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    HRESULT SetProfile(IWMProfile* pProfile) override;
+    HRESULT SetOutputFilename(LPCWSTR pwszFilename) override;
+    HRESULT GetInputCount(DWORD* pcInputs) override;
+    HRESULT SetInputProps(DWORD dwInputNum, IWMInputMediaProps* pInput) override;
+    HRESULT BeginWriting() override;
+    HRESULT EndWriting() override;
+
+    HRESULT WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD msSampleSendTime,
+                              QWORD cnsSampleDuration, DWORD dwFlags, INSSBuffer* pSample) override;
+
+    HRESULT AddScript(LPCWSTR pwszType, LPCWSTR pwszCommand, QWORD cnsScriptTime) override;
+    HRESULT AddCodecInfo(LPCWSTR pwszName, LPCWSTR pwszDescription, WMT_CODEC_INFO_TYPE codecType,
+                         WORD cbCodecInfo, const BYTE* pbCodecInfo) override;
+
+    struct Output;
+
+protected:
+    HeaderData* headerData() override;
+    bool headerWritable() const override;
+    HRESULT checkAttribute(const Attribute& attribute) override;
+
+private:
+    enum class State { Created, Ready, Writing, Finished, Failed };
+
+    ~Writer();
+
+    HRESULT fail(HRESULT hr);
+
+    RefCount refs_;
+    // Guards the state, the profile and the output. The header data is changed only before
+    // BeginWriting, by the one thread that sets the writer up.
+    mutable std::mutex lock_;
+    State state_ = State::Created;
+    HRESULT failure_ = S_OK;
+    std::shared_ptr<const ProfileData> profile_;
+    std::u16string outputPath_;
+    HeaderData header_;
+    std::unique_ptr<Output> output_;
+};
+
+}  // namespace media
