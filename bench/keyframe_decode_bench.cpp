@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/commands.h"
 #include "media/wmsdk.h"
-#include "platform/text.h"
 
 using namespace media;
 
@@ -19,31 +19,11 @@ int main(int argc, char** argv) {
     }
     auto start = std::chrono::steady_clock::now();
     ComPtr<IWMSyncReader> reader;
-    HRESULT hr = WMCreateSyncReader(nullptr, 0, reader.put());
-    if (SUCCEEDED(hr)) {
-        hr = reader->Open(platform::utf8ToUtf16(argv[1]).c_str());
-    }
-    ComPtr<IWMProfile> profile;
-    if (SUCCEEDED(hr)) {
-        hr = reader.as(IID_IWMProfile, profile);
-    }
-    DWORD count = 0;
-    if (SUCCEEDED(hr)) {
-        hr = profile->GetStreamCount(&count);
-    }
+    std::vector<std::pair<WORD, bool>> streams;
+    HRESULT hr = cli::openReader(argv[1], reader, streams);
     WORD video = 0;
-    for (DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
-        ComPtr<IWMStreamConfig> config;
-        GUID type{};
-        WORD number = 0;
-        hr = profile->GetStream(i, config.put());
-        if (SUCCEEDED(hr)) {
-            hr = config->GetStreamType(&type);
-        }
-        if (SUCCEEDED(hr)) {
-            hr = config->GetStreamNumber(&number);
-        }
-        if (SUCCEEDED(hr) && type == WMMEDIATYPE_Video) {
+    for (const auto& [number, isVideo] : streams) {
+        if (isVideo) {
             video = number;
         }
     }

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 media="$build/media"
 bash tests/media/make_test_media.sh "$media" --long >/dev/null
-file="$media/long.wmv"
-cli="$build/src/cli/splicor-cli"
-decode="$build/bench/keyframe_decode_bench"
+file=$(realpath "$media/long.wmv")
+cli=$(realpath "$build/src/cli/splicor-cli")
+decode=$(realpath "$build/bench/keyframe_decode_bench")
 
 best() {
     local best=""
@@ -42,3 +42,10 @@ row "list and decode all key frames (sync reader)" "$ours" "$peer" "ffmpeg"
 ours=$(best "$cli" keyframes "$file")
 peer=$(best ffprobe -v error -select_streams v -show_entries packet=pts,flags -of csv "$file")
 row "splicor-cli keyframes" "$ours" "$peer" "ffprobe"
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+ours=$(cd "$tmp" && best "$cli" cut "$file" "$tmp/ours.wmv" 60-300)
+peer=$(best ffmpeg -v error -y -ss 60 -to 300 -i "$file" -map 0 -c copy "$tmp/ffmpeg.asf")
+row "splicor-cli cut, keeping 60 s to 300 s" "$ours" "$peer" "ffmpeg"
+echo "  output sizes: ours $(stat -c %s "$tmp/ours.wmv") bytes, ffmpeg $(stat -c %s "$tmp/ffmpeg.asf") bytes"

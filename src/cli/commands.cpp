@@ -119,37 +119,6 @@ std::string streamText(const asf::Stream& s) {
     return out.str();
 }
 
-// Opens a reader on the file; its stream numbers in profile order, the video ones marked.
-HRESULT openSync(const std::string& path, ComPtr<media::IWMSyncReader>& reader,
-                 std::vector<std::pair<media::WORD, bool>>& streams) {
-    HRESULT hr = media::WMCreateSyncReader(nullptr, 0, reader.put());
-    if (SUCCEEDED(hr)) {
-        hr = reader->Open(platform::utf8ToUtf16(path).c_str());
-    }
-    ComPtr<media::IWMProfile> profile;
-    if (SUCCEEDED(hr)) {
-        hr = reader.as(media::IID_IWMProfile, profile);
-    }
-    media::DWORD count = 0;
-    if (SUCCEEDED(hr)) {
-        hr = profile->GetStreamCount(&count);
-    }
-    for (media::DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
-        ComPtr<media::IWMStreamConfig> config;
-        media::WORD number = 0;
-        media::GUID type{};
-        hr = profile->GetStream(i, config.put());
-        if (SUCCEEDED(hr)) {
-            hr = config->GetStreamNumber(&number);
-        }
-        if (SUCCEEDED(hr)) {
-            hr = config->GetStreamType(&type);
-        }
-        streams.emplace_back(number, type == media::WMMEDIATYPE_Video);
-    }
-    return hr;
-}
-
 }  // namespace
 
 int infoCommand(const std::string& path, std::ostream& out) {
@@ -208,45 +177,100 @@ int infoCommand(const std::string& path, std::ostream& out) {
     return 0;
 }
 
-int keyframesCommand(const std::string& path, std::ostream& out) {
+HRESULT openReader(const std::string& path, ComPtr<media::IWMSyncReader>& reader,
+                   std::vector<std::pair<media::WORD, bool>>& streams) {
+    HRESULT hr = media::WMCreateSyncReader(nullptr, 0, reader.put());
+    if (SUCCEEDED(hr)) {
+        hr = reader->Open(platform::utf8ToUtf16(path).c_str());
+    }
+    ComPtr<media::IWMProfile> profile;
+    if (SUCCEEDED(hr)) {
+        hr = reader.as(media::IID_IWMProfile, profile);
+    }
+    media::DWORD count = 0;
+    if (SUCCEEDED(hr)) {
+        hr = profile->GetStreamCount(&count);
+    }
+    for (media::DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        ComPtr<media::IWMStreamConfig> config;
+        media::WORD number = 0;
+        media::GUID type{};
+        hr = profile->GetStream(i, config.put());
+        if (SUCCEEDED(hr)) {
+            hr = config->GetStreamNumber(&number);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = config->GetStreamType(&type);
+        }
+        streams.emplace_back(number, type == media::WMMEDIATYPE_Video);
+    }
+    return hr;
+}
+
+HRESULT readKeyFrames(const std::string& path, KeyFrames& out) {
     ComPtr<media::IWMSyncReader> reader;
     std::vector<std::pair<media::WORD, bool>> streams;
-    HRESULT hr = openSync(path, reader, streams);
-    if (FAILED(hr)) {
-        return fail(path, hr);
+    HRESULT hr = openReader(path, reader, streams);
+    ComPtr<media::IWMHeaderInfo> header;
+    if (SUCCEEDED(hr)) {
+        hr = reader.as(media::IID_IWMHeaderInfo, header);
     }
-    media::WORD video = 0;
+    if (SUCCEEDED(hr)) {
+        media::WORD fileStream = 0, length = sizeof out.duration;
+        media::WMT_ATTR_DATATYPE type;
+        hr = header->GetAttributeByName(&fileStream, u"Duration", &type,
+                                        reinterpret_cast<media::BYTE*>(&out.duration), &length);
+    }
+    out.stream = 0;
     for (const auto& [number, isVideo] : streams) {
         if (isVideo) {
-            video = number;
+            out.stream = number;
         }
     }
-    if (video == 0) {
-        std::cerr << "splicor-cli: " << path << ": the file has no video stream\n";
-        return 1;
+    if (SUCCEEDED(hr) && out.stream == 0) {
+        return media::ASF_E_NOSTREAMPROPS;
     }
     media::WMT_STREAM_SELECTION keysOnly = media::WMT_CLEANPOINT_ONLY;
-    hr = reader->SetStreamsSelected(1, &video, &keysOnly);
     if (SUCCEEDED(hr)) {
-        hr = reader->SetReadStreamSamples(video, media::TRUE);
+        hr = reader->SetStreamsSelected(1, &out.stream, &keysOnly);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = reader->SetReadStreamSamples(out.stream, media::TRUE);
     }
     while (SUCCEEDED(hr)) {
         ComPtr<media::INSSBuffer> sample;
         media::QWORD time = 0, duration = 0;
         media::DWORD flags = 0, output = 0;
         media::WORD stream = 0;
-        hr = reader->GetNextSample(video, sample.put(), &time, &duration, &flags, &output, &stream);
+        hr = reader->GetNextSample(out.stream, sample.put(), &time, &duration, &flags, &output,
+                                   &stream);
         if (SUCCEEDED(hr)) {
-            out << time << "\n";
+            out.times.push_back(time);
         }
     }
-    return hr == media::NS_E_NO_MORE_SAMPLES ? 0 : fail(path, hr);
+    return hr == media::NS_E_NO_MORE_SAMPLES ? media::S_OK : hr;
+}
+
+int keyframesCommand(const std::string& path, std::ostream& out) {
+    KeyFrames keys;
+    HRESULT hr = readKeyFrames(path, keys);
+    if (hr == media::ASF_E_NOSTREAMPROPS) {
+        std::cerr << "splicor-cli: " << path << ": the file has no video stream\n";
+        return 1;
+    }
+    if (FAILED(hr)) {
+        return fail(path, hr);
+    }
+    for (std::uint64_t t : keys.times) {
+        out << t << "\n";
+    }
+    return 0;
 }
 
 int packetsCommand(const std::string& path, std::ostream& out) {
     ComPtr<media::IWMSyncReader> reader;
     std::vector<std::pair<media::WORD, bool>> streams;
-    HRESULT hr = openSync(path, reader, streams);
+    HRESULT hr = openReader(path, reader, streams);
     for (std::size_t i = 0; SUCCEEDED(hr) && i < streams.size(); ++i) {
         hr = reader->SetReadStreamSamples(streams[i].first, media::TRUE);
     }
@@ -303,12 +327,16 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
 int run(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     std::string command = argc > 1 ? argv[1] : "";
+    if (command == "cut") {
+        return cutCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout);
+    }
     bool known = argc == 3 && (command == "info" || command == "keyframes" || command == "packets");
     if (!known && !(argc == 4 && command == "thumbs")) {
         std::cerr << "usage: splicor-cli info FILE\n"
                      "       splicor-cli keyframes FILE\n"
                      "       splicor-cli packets FILE\n"
-                     "       splicor-cli thumbs FILE OUT.png\n";
+                     "       splicor-cli thumbs FILE OUT.png\n"
+                     "       splicor-cli cut SRC DST START-END... | --frames I-J...\n";
         return 2;
     }
     std::string path = argv[2];

@@ -4,12 +4,30 @@
 // documented with each command; errors go to standard error with the failure in words, and the
 // exit status is 0 only on success.
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "media/wmsdk.h"
 
 namespace cli {
 
 int run(int argc, char** argv);
+
+// Opens a synchronous reader on the file; its streams in profile order as (number, is video).
+media::HRESULT openReader(const std::string& path, media::ComPtr<media::IWMSyncReader>& reader,
+                          std::vector<std::pair<media::WORD, bool>>& streams);
+
+// The key frames of the stream a thumbnail document shows: the last video stream in profile
+// order. ASF_E_NOSTREAMPROPS when the file has no video stream.
+struct KeyFrames {
+    media::WORD stream = 0;
+    media::QWORD duration = 0;         // the file's "Duration" attribute
+    std::vector<std::uint64_t> times;  // media times, 100-ns units
+};
+media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out);
 
 // Each command writes its listing to `out` and returns the exit status.
 int infoCommand(const std::string& path, std::ostream& out);
@@ -24,5 +42,10 @@ int packetsCommand(const std::string& path, std::ostream& out);
 // cells in key-frame order, each pixel as the thumbnail record holds it. Lists
 // "N thumbnails" on success.
 int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out);
+
+// Cuts SRC into DST keeping the given ranges, each "START-END" in seconds (or h:mm:ss.fff) or
+// "--frames I-J" (key frames I to J as the grid numbers them), snapped to key frames as the grid
+// offers them. args: SRC DST RANGE...
+int cutCommand(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace cli

@@ -1,0 +1,40 @@
+#pragma once
+
+// The files a cut writes besides its output: a temporary file it owns, and the copy of that
+// file to the destination.
+//
+// A cut must never harm a file it did not make. The temporary file is reserved by creating it
+// exclusively, under the name asked for or, when a file of that name already exists, under a
+// numbered variant beside it; only a file reserved this way is ever deleted. The destination
+// is replaced in one step: the copy goes to a new file beside it that is renamed over it once
+// complete, so a failed copy leaves an existing destination as it was.
+
+#include <cstdint>
+#include <string>
+
+namespace cut {
+
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile();  // deletes the file if it was reserved and is still there
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Creates an empty file named `wanted`, or "stem-N.ext" when that exists. False when no
+    // file could be created (errno tells why).
+    bool reserve(const std::string& wanted);
+    const std::string& path() const { return path_; }
+    void remove();
+    // Forgets the file without deleting it (it was renamed, or is kept on purpose).
+    void release() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+// Copies `from` to `to` with 64-bit sizes, through a new file in `to`'s directory that is
+// renamed over `to` at the end. Returns 0 or an errno value; on failure `to` is untouched.
+int copyOver(const std::string& from, const std::string& to);
+
+}  // namespace cut

@@ -1,0 +1,527 @@
+#include "cut/trimlet.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "cut/output_files.h"
+#include "platform/text.h"
+
+namespace cut {
+
+using namespace media;
+
+namespace {
+
+constexpr QWORD kStep = 10000000;  // the reader is paced one second of media at a time
+
+template <class T>
+void releaseIfSet(T*& p) {
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+}  // namespace
+
+Trimlet::Trimlet() = default;
+
+Trimlet::~Trimlet() {
+    // The reader may still be delivering (the last range done, time simply no longer
+    // granted). Closing it waits for its thread, so no callback arrives after this point.
+    if (reader) {
+        reader->Close();
+    }
+    releaseIfSet(profile);
+    releaseIfSet(readerHeader);
+    releaseIfSet(readerAdvanced);
+    releaseIfSet(reader);
+    releaseIfSet(writerHeader);
+    releaseIfSet(writerAdvanced);
+    releaseIfSet(writer);
+    std::free(streamTypes);
+    std::free(streamNumbers);
+    delete doneEvent;
+}
+
+HRESULT Trimlet::run(std::string tempName, std::string destination,
+                     boost::shared_array<WCHAR> source, boost::shared_array<WCHAR> tempNameWide,
+                     boost::shared_array<QWORD> starts, boost::shared_array<QWORD> ends,
+                     std::int32_t count, WORD key) {
+    keyStream = key;
+    writer = nullptr;
+    writerAdvanced = nullptr;
+    writerHeader = nullptr;
+    reader = nullptr;
+    readerAdvanced = nullptr;
+    readerHeader = nullptr;
+    profile = nullptr;
+    streamCount = 0;
+    streamTypes = nullptr;
+    streamNumbers = nullptr;
+    doneEvent = nullptr;
+
+    if (count < 0) {
+        count = 0;
+    }
+    if (count > kMaxRanges) {
+        count = kMaxRanges;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+        rangeStarts[i] = starts[i];
+        rangeEnds[i] = ends[i];
+        std::printf("%u\n", static_cast<unsigned>(rangeStarts[i] / 10000));
+    }
+    std::fflush(stdout);
+    rangeCount = count;
+    rangeIndex = 0;
+    if (rangeCount > 0 && rangeStarts[0] == 0) {
+        inRange = true;
+        timeOffset = 0;
+        rangeEndOut = rangeEnds[0];
+    } else {
+        inRange = false;
+    }
+    doneEvent = new platform::Event();
+
+    // The output is written to a temporary file of our own, never over a file that was there
+    // before: when the name is taken, a numbered name beside it is used.
+    TemporaryFile temp;
+    std::u16string outputName;
+    HRESULT hr = S_OK;
+    if (!temp.reserve(tempName)) {
+        hr = HRESULT_FROM_WIN32(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED
+                                                                  : ERROR_WRITE_FAULT);
+    } else {
+        outputName = temp.path() == tempName ? std::u16string(tempNameWide.get())
+                                             : platform::utf8ToUtf16(temp.path());
+    }
+    if (SUCCEEDED(hr)) {
+        hr = openSource(source.get());
+    }
+    if (SUCCEEDED(hr)) {
+        hr = readStreams();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = createWriter(outputName.c_str());
+    }
+    if (SUCCEEDED(hr)) {
+        hr = copyAttributes();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = copyCodecInfo();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = copyScripts();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = transfer();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = finishOutput(outputName.c_str());
+    }
+    // Only a finished output reaches the destination; the temporary file goes either way.
+    if (SUCCEEDED(hr)) {
+        int error = copyOver(temp.path(), destination);
+        if (error != 0) {
+            hr = HRESULT_FROM_WIN32(error == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
+        }
+    }
+    return hr;
+}
+
+HRESULT Trimlet::waitDone() {
+    doneEvent->wait();
+    return result.load();
+}
+
+void Trimlet::setResult(HRESULT hr) {
+    HRESULT current = result.load();
+    while (!FAILED(current) && !result.compare_exchange_weak(current, hr)) {
+    }
+}
+
+HRESULT Trimlet::openSource(const WCHAR* source) {
+    HRESULT hr = WMCreateReader(nullptr, 0, &reader);
+    if (SUCCEEDED(hr)) {
+        hr = reader->QueryInterface(IID_IWMReaderAdvanced,
+                                    reinterpret_cast<void**>(&readerAdvanced));
+    }
+    if (SUCCEEDED(hr)) {
+        hr = reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&readerHeader));
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    result = S_OK;
+    hr = reader->Open(source, this, nullptr);
+    if (SUCCEEDED(hr)) {
+        hr = waitDone();
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    WORD stream = 0;
+    WORD length = sizeof duration;
+    WMT_ATTR_DATATYPE type;
+    hr = readerHeader->GetAttributeByName(&stream, u"Duration", &type,
+                                          reinterpret_cast<BYTE*>(&duration), &length);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (duration == 0) {
+        return E_INVALIDARG;
+    }
+    hr = readerAdvanced->SetUserProvidedClock(TRUE);
+    if (SUCCEEDED(hr)) {
+        hr = readerAdvanced->SetManualStreamSelection(TRUE);
+    }
+    return hr;
+}
+
+HRESULT Trimlet::readStreams() {
+    HRESULT hr = reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
+    if (SUCCEEDED(hr)) {
+        DWORD count = 0;
+        hr = profile->GetStreamCount(&count);
+        streamCount = count;
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
+    streamTypes = static_cast<GUID*>(std::malloc(sizeof(GUID) * (streamCount ? streamCount : 1)));
+    streamNumbers = static_cast<WORD*>(std::malloc(sizeof(WORD) * (streamCount ? streamCount : 1)));
+    if (!streamTypes || !streamNumbers) {
+        return E_OUTOFMEMORY;
+    }
+    for (std::uint32_t i = 0; i < streamCount; ++i) {
+        ComPtr<IWMStreamConfig> config;
+        ComPtr<IWMMediaProps> props;
+        hr = profile->GetStream(i, config.put());
+        if (SUCCEEDED(hr)) {
+            hr = config->GetStreamNumber(&streamNumbers[i]);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = readerAdvanced->SetReceiveStreamSamples(streamNumbers[i], TRUE);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = config.as(IID_IWMMediaProps, props);
+        }
+        if (SUCCEEDED(hr)) {
+            hr = props->GetType(&streamTypes[i]);
+        }
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT Trimlet::createWriter(const WCHAR* output) {
+    HRESULT hr = WMCreateWriter(nullptr, &writer);
+    if (SUCCEEDED(hr)) {
+        hr = writer->QueryInterface(IID_IWMWriterAdvanced,
+                                    reinterpret_cast<void**>(&writerAdvanced));
+    }
+    if (SUCCEEDED(hr)) {
+        hr = writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&writerHeader));
+    }
+    if (SUCCEEDED(hr)) {
+        hr = writer->SetProfile(profile);
+    }
+    DWORD inputs = 0;
+    if (SUCCEEDED(hr)) {
+        hr = writer->GetInputCount(&inputs);
+    }
+    for (DWORD i = 0; SUCCEEDED(hr) && i < inputs; ++i) {
+        hr = writer->SetInputProps(i, nullptr);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = writer->SetOutputFilename(output);
+    }
+    return hr;
+}
+
+HRESULT Trimlet::copyAttributes() {
+    for (std::uint32_t k = 0; k <= streamCount; ++k) {
+        WORD stream = k < streamCount ? streamNumbers[k] : 0;
+        WORD count = 0;
+        HRESULT hr = readerHeader->GetAttributeCount(stream, &count);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        for (WORD j = 0; j < count; ++j) {
+            WORD nameLength = 0, valueLength = 0, s = stream;
+            WMT_ATTR_DATATYPE type;
+            hr = readerHeader->GetAttributeByIndex(j, &s, nullptr, &nameLength, &type, nullptr,
+                                                   &valueLength);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            std::vector<WCHAR> name;
+            std::vector<BYTE> value;
+            try {
+                name.resize(nameLength ? nameLength : 1);
+                value.resize(valueLength ? valueLength : 1);
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+            hr = readerHeader->GetAttributeByIndex(j, &s, name.data(), &nameLength, &type,
+                                                   value.data(), &valueLength);
+            if (SUCCEEDED(hr)) {
+                hr = writerHeader->SetAttribute(stream, name.data(), type, value.data(),
+                                                valueLength);
+            }
+            if (FAILED(hr) && hr != E_INVALIDARG) {
+                return hr;
+            }
+        }
+    }
+    return S_OK;
+}
+
+HRESULT Trimlet::copyCodecInfo() {
+    ComPtr<IWMHeaderInfo3> from, to;
+    HRESULT hr = readerHeader->QueryInterface(IID_IWMHeaderInfo3, from.putVoid());
+    if (SUCCEEDED(hr)) {
+        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3, to.putVoid());
+    }
+    DWORD count = 0;
+    if (SUCCEEDED(hr)) {
+        hr = from->GetCodecInfoCount(&count);
+    }
+    for (DWORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        WORD nameLength = 0, descriptionLength = 0, infoLength = 0;
+        WMT_CODEC_INFO_TYPE type;
+        hr = from->GetCodecInfo(i, &nameLength, nullptr, &descriptionLength, nullptr, &type,
+                                &infoLength, nullptr);
+        if (FAILED(hr)) {
+            break;
+        }
+        std::vector<WCHAR> name, description;
+        std::vector<BYTE> info;
+        try {
+            name.resize(nameLength ? nameLength : 1);
+            description.resize(descriptionLength ? descriptionLength : 1);
+            info.resize(infoLength ? infoLength : 1);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        hr = from->GetCodecInfo(i, &nameLength, name.data(), &descriptionLength, description.data(),
+                                &type, &infoLength, info.data());
+        if (SUCCEEDED(hr)) {
+            hr = to->AddCodecInfo(name.data(), description.data(), type, infoLength, info.data());
+        }
+    }
+    return hr;
+}
+
+HRESULT Trimlet::copyScripts() {
+    WORD count = 0;
+    HRESULT hr = readerHeader->GetScriptCount(&count);
+    for (WORD i = 0; SUCCEEDED(hr) && i < count; ++i) {
+        WORD typeLength = 0, commandLength = 0;
+        QWORD time = 0;
+        hr = readerHeader->GetScript(i, nullptr, &typeLength, nullptr, &commandLength, &time);
+        if (FAILED(hr)) {
+            break;
+        }
+        std::vector<WCHAR> type, command;
+        try {
+            type.resize(typeLength ? typeLength : 1);
+            command.resize(commandLength ? commandLength : 1);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        hr = readerHeader->GetScript(i, type.data(), &typeLength, command.data(), &commandLength,
+                                     &time);
+        if (SUCCEEDED(hr)) {
+            hr = writerHeader->AddScript(type.data(), command.data(), time);
+        }
+    }
+    return hr;
+}
+
+HRESULT Trimlet::transfer() {
+    HRESULT hr = writer->BeginWriting();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    result = S_OK;
+    finished = false;
+    doneEvent->reset();
+    hr = reader->Start(0, 0, 1.0f, nullptr);
+    if (SUCCEEDED(hr)) {
+        hr = waitDone();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = writer->EndWriting();
+    }
+    return hr;
+}
+
+HRESULT Trimlet::finishOutput(const WCHAR* output) {
+    ComPtr<IWMMetadataEditor> editor;
+    HRESULT hr = WMCreateEditor(editor.put());
+    if (SUCCEEDED(hr)) {
+        hr = editor->Open(output);
+    }
+    ComPtr<IWMHeaderInfo> header;
+    if (SUCCEEDED(hr)) {
+        hr = editor.as(IID_IWMHeaderInfo, header);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = editor->Flush();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = editor->Close();
+    }
+    return hr;
+}
+
+HRESULT Trimlet::QueryInterface(const IID& riid, void** ppvObject) {
+    if (!ppvObject) {
+        return E_INVALIDARG;
+    }
+    if (riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback || riid == IID_IUnknown) {
+        *ppvObject = static_cast<IWMReaderCallback*>(this);
+    } else if (riid == IID_IWMReaderCallbackAdvanced) {
+        *ppvObject = static_cast<IWMReaderCallbackAdvanced*>(this);
+    } else {
+        *ppvObject = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG Trimlet::AddRef() {
+    return ++refCount;
+}
+
+ULONG Trimlet::Release() {
+    ULONG left = --refCount;
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT Trimlet::OnStatus(WMT_STATUS Status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) {
+    if (FAILED(result.load())) {
+        signalDone();
+        return S_OK;
+    }
+    if (FAILED(hr)) {
+        setResult(hr);
+        signalDone();
+        return S_OK;
+    }
+    switch (Status) {
+        case WMT_OPENED:
+            setResult(S_OK);
+            signalDone();
+            break;
+        case WMT_END_OF_FILE:
+            finished = true;
+            setResult(S_OK);
+            signalDone();
+            break;
+        case WMT_STARTED: {
+            nextDeliverTime = kStep;
+            HRESULT d = readerAdvanced->DeliverTime(kStep);
+            if (FAILED(d)) {
+                setResult(d);
+                signalDone();
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return S_OK;
+}
+
+HRESULT Trimlet::OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer*, void*) {
+    // Every stream delivers compressed samples; a decoded one means the reader was not set up
+    // as this engine needs.
+    setResult(E_UNEXPECTED);
+    signalDone();
+    return S_OK;
+}
+
+HRESULT Trimlet::OnStreamSample(WORD wStreamNum, QWORD t, QWORD d, DWORD flags, INSSBuffer* pSample,
+                                void*) {
+    if (FAILED(result.load())) {
+        return S_OK;  // the job has ended; what still arrives is not written
+    }
+    if (inRange && t >= rangeEnds[rangeIndex]) {
+        inRange = false;
+        ++rangeIndex;
+    }
+    if (wStreamNum == keyStream && (flags & WM_SF_CLEANPOINT) && !inRange &&
+        rangeIndex < rangeCount && t == rangeStarts[rangeIndex]) {
+        inRange = true;
+        if (rangeIndex == 0) {
+            timeOffset = rangeStarts[0];
+        } else {
+            timeOffset += rangeStarts[rangeIndex] - rangeEnds[rangeIndex - 1];
+        }
+        rangeEndOut = rangeEnds[rangeIndex] - timeOffset;
+    }
+    // A sample of another stream that arrives after the clean point that opened the range but
+    // is timed before the range's start belongs to the stretch that was cut away: written, it
+    // would land before zero (first range) or inside the previous range's output. It is dropped.
+    if (!inRange || t < rangeStarts[rangeIndex]) {
+        return S_OK;
+    }
+    QWORD out = t - timeOffset;
+    if (out + d > rangeEndOut) {
+        d = rangeEndOut > out ? rangeEndOut - out : 0;
+    }
+    HRESULT hr = writerAdvanced->WriteStreamSample(wStreamNum, out, 0, d, flags, pSample);
+    if (FAILED(hr)) {
+        setResult(hr);
+        signalDone();
+    }
+    return S_OK;
+}
+
+HRESULT Trimlet::OnTime(QWORD, void*) {
+    if (finished) {
+        return S_OK;
+    }
+    nextDeliverTime += kStep;
+    if (rangeIndex == rangeCount && !inRange) {
+        setResult(S_OK);
+        finished = true;
+        signalDone();
+        return S_OK;
+    }
+    HRESULT hr = readerAdvanced->DeliverTime(nextDeliverTime);
+    if (FAILED(hr)) {
+        setResult(hr);
+        signalDone();
+    }
+    return S_OK;
+}
+
+HRESULT Trimlet::OnStreamSelection(WORD, WORD*, WMT_STREAM_SELECTION*, void*) {
+    return S_OK;
+}
+
+HRESULT Trimlet::OnOutputPropsChanged(DWORD, WM_MEDIA_TYPE*, void*) {
+    return S_OK;
+}
+
+HRESULT Trimlet::AllocateForStream(WORD, DWORD, INSSBuffer**, void*) {
+    return E_NOTIMPL;
+}
+
+HRESULT Trimlet::AllocateForOutput(DWORD, DWORD, INSSBuffer**, void*) {
+    return E_NOTIMPL;
+}
+
+}  // namespace cut

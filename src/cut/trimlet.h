@@ -1,0 +1,123 @@
+#pragma once
+
+// Trimlet, the cut engine: writes a new file holding only the kept ranges of a source file,
+// sample by sample, without decoding anything, with the time stamps shifted so that the ranges
+// follow one another without gaps.
+//
+// The engine is the asynchronous reader's callback object. run() is called once, on the cut
+// worker thread, which then waits on doneEvent while the reader calls back on its own thread;
+// the callbacks select and write the samples and pace the reader one second at a time.
+//
+// Ownership: the cut worker holds the engine in a shared pointer that deletes it directly.
+// refCount starts at 1 and that reference is never released, so the reader's AddRef and
+// Release never destroy the engine while a job runs. Before the engine goes, its destructor
+// closes the reader and waits for its thread, so no callback reaches a destroyed engine.
+
+#include <boost/shared_array.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "media/wmsdk.h"
+#include "platform/event.h"
+
+namespace cut {
+
+using media::BOOL;
+using media::BYTE;
+using media::DWORD;
+using media::GUID;
+using media::HRESULT;
+using media::QWORD;
+using media::ULONG;
+using media::WCHAR;
+using media::WORD;
+
+// At most this many ranges are cut from one source.
+constexpr int kMaxRanges = 100;
+
+class Trimlet final : public media::IWMReaderCallback, public media::IWMReaderCallbackAdvanced {
+public:
+    Trimlet();
+    ~Trimlet();
+    Trimlet(const Trimlet&) = delete;
+    Trimlet& operator=(const Trimlet&) = delete;
+
+    // Cuts `source` into `destination` through the temporary file `tempName` (the same name as
+    // a wide string in `tempNameWide`). starts and ends hold 100 media times, of which the first
+    // rangeCount (0 to 100) count; keyStream is the stream whose clean points open ranges.
+    // Writes one "%u\n" line (the range start in ms) per range to standard output. Returns the
+    // first failing step's code; on failure the destination is left as it was.
+    HRESULT run(std::string tempName, std::string destination, boost::shared_array<WCHAR> source,
+                boost::shared_array<WCHAR> tempNameWide, boost::shared_array<QWORD> starts,
+                boost::shared_array<QWORD> ends, std::int32_t rangeCount, WORD keyStream);
+
+    // IUnknown, shared by both interfaces: one object, one count.
+    HRESULT QueryInterface(const media::IID& riid, void** ppvObject) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    // IWMStatusCallback / IWMReaderCallback. Called on the reader's thread.
+    HRESULT OnStatus(media::WMT_STATUS Status, HRESULT hr, media::WMT_ATTR_DATATYPE dwType,
+                     BYTE* pValue, void* pvContext) override;
+    HRESULT OnSample(DWORD dwOutputNum, QWORD cnsSampleTime, QWORD cnsSampleDuration, DWORD dwFlags,
+                     media::INSSBuffer* pSample, void* pvContext) override;
+
+    // IWMReaderCallbackAdvanced. Called on the reader's thread.
+    HRESULT OnStreamSample(WORD wStreamNum, QWORD cnsSampleTime, QWORD cnsSampleDuration,
+                           DWORD dwFlags, media::INSSBuffer* pSample, void* pvContext) override;
+    HRESULT OnTime(QWORD cnsCurrentTime, void* pvContext) override;
+    HRESULT OnStreamSelection(WORD wStreamCount, WORD* pStreamNumbers,
+                              media::WMT_STREAM_SELECTION* pSelections, void* pvContext) override;
+    HRESULT OnOutputPropsChanged(DWORD dwOutputNum, media::WM_MEDIA_TYPE* pMediaType,
+                                 void* pvContext) override;
+    HRESULT AllocateForStream(WORD wStreamNum, DWORD cbBuffer, media::INSSBuffer** ppBuffer,
+                              void* pvContext) override;
+    HRESULT AllocateForOutput(DWORD dwOutputNum, DWORD cbBuffer, media::INSSBuffer** ppBuffer,
+                              void* pvContext) override;
+
+private:
+    HRESULT openSource(const WCHAR* source);
+    HRESULT readStreams();
+    HRESULT createWriter(const WCHAR* output);
+    HRESULT copyAttributes();
+    HRESULT copyCodecInfo();
+    HRESULT copyScripts();
+    HRESULT transfer();
+    HRESULT finishOutput(const WCHAR* output);
+    HRESULT waitDone();
+    // Stores a callback's outcome for the waiting worker; a failure is never overwritten.
+    void setResult(HRESULT hr);
+    void signalDone() { doneEvent->signal(); }
+
+public:
+    // Fields, in the engine's order. Those the callbacks share with the worker are written by
+    // the callbacks and read by the worker only after doneEvent has woken it.
+    std::int32_t rangeCount = 0;
+    std::int32_t rangeIndex = 0;
+    media::IWMWriter* writer = nullptr;
+    media::IWMWriterAdvanced* writerAdvanced = nullptr;
+    media::IWMHeaderInfo* writerHeader = nullptr;
+    media::IWMReader* reader = nullptr;
+    media::IWMReaderAdvanced* readerAdvanced = nullptr;
+    media::IWMHeaderInfo* readerHeader = nullptr;
+    media::IWMProfile* profile = nullptr;
+    std::uint32_t streamCount = 0;
+    QWORD rangeStarts[kMaxRanges] = {};
+    QWORD rangeEnds[kMaxRanges] = {};
+    QWORD timeOffset = 0;
+    QWORD rangeEndOut = 0;
+    GUID* streamTypes = nullptr;    // malloc'd, streamCount entries, profile order
+    WORD* streamNumbers = nullptr;  // malloc'd, streamCount entries, profile order
+    WORD keyStream = 0;
+    platform::Event* doneEvent = nullptr;
+    std::atomic<HRESULT> result{media::S_OK};
+    QWORD nextDeliverTime = 0;
+    std::atomic<bool> finished{false};
+    std::atomic<ULONG> refCount{1};
+    QWORD duration = 0;
+    bool inRange = false;
+};
+
+}  // namespace cut
