@@ -709,7 +709,9 @@ HRESULT Writer::EndWriting() {
     std::vector<uint8_t> indexes;
     for (uint8_t number = 1; number < 128; ++number) {
         const StreamState& s = o.streams[number];
-        if (!s.indexed) {
+        // Without packets there is nothing to index, and an object right after an empty Data
+        // Object would be read as packets by readers that take a data size of zero as unknown.
+        if (!s.indexed || packetCount == 0) {
             continue;
         }
         everyVideoIndexed = everyVideoIndexed && !s.keyFrames.empty();

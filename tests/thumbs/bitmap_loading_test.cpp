@@ -127,6 +127,9 @@ struct BlockedPreload {
         EXPECT_TRUE(document->loadIndexFile(dir.path() + "clip.wmv-thum.txt"));
         EXPECT_EQ(::mkfifo(document->cacheFilePath().c_str(), 0600), 0);
         document->startPreload(loader.thread.id(), worker.thread.id());
+        // Let the preload reach the open that blocks: a stop requested before it gets there
+        // rightly ends it at once, and there would be nothing to wait for.
+        std::this_thread::sleep_for(200ms);
     }
     // Runs `owner` on a thread of its own and checks that it waits for the blocked preload.
     template <class Owner>

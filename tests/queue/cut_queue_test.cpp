@@ -1,0 +1,454 @@
+// The cut queue on real cuts: when jobs start, wait and stop, what the worker shows, which files
+// it leaves, and how jobs come back after the program ends, normally or killed.
+
+#include "cut/cut_queue.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <boost/shared_array.hpp>
+#include <boost/shared_ptr.hpp>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "cli/commands.h"
+#include "control/cut_list_file.h"
+#include "cut/trimlet.h"
+#include "platform/event.h"
+#include "platform/file_search.h"
+#include "platform/text.h"
+#include "queue/fake_window.h"
+#include "shell/status_bar.h"
+#include "support/test_files.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Times = std::vector<std::uint64_t>;
+
+namespace {
+
+const std::string kCutting = "分割中..  ";
+const std::string kNoCut = "分割中ファイル無し";
+
+// wmv2_wmav2.wmv: 8 s, key frames at 0.046, 2.046, 4.046 and 6.046 s.
+const Times kSecondStretch = {20460000, 40460000};
+const Times kLastStretch = {60460000, 80460000};
+const Times kSecondAndLastStretch = {20460000, 40460000, 60460000, 80460000};
+// two_video.wmv: stream 1 has a key frame every second, stream 2 every two seconds.
+const Times kSecondOfStreamOne = {10460000, 20460000};
+
+template <class Pred>
+bool eventually(Pred pred, std::chrono::milliseconds limit = 20s) {
+    for (auto end = std::chrono::steady_clock::now() + limit; !pred();) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+std::string mediaFile(const std::string& name) {
+    return testsupport::testMediaDir() + "/" + name;
+}
+
+std::string bytes(const std::string& path) {
+    std::ostringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return out.str();
+}
+
+void put(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::vector<std::string> files(const std::string& directory) {
+    return platform::findFilesWithSuffix(directory, "");
+}
+
+std::vector<std::string> cutLists(const std::string& directory) {
+    return platform::findFilesWithSuffix(directory, control::kCutListSuffix);
+}
+
+// Every sample of the file with its stream, times, flags and checksum.
+std::string packets(const std::string& file) {
+    std::ostringstream out;
+    EXPECT_EQ(cli::packetsCommand(file, out), 0) << file;
+    return out.str();
+}
+
+boost::shared_array<media::WCHAR> wide(const std::string& text) {
+    std::u16string w = platform::utf8ToUtf16(text);
+    boost::shared_array<media::WCHAR> out(new media::WCHAR[w.size() + 1]());
+    std::copy(w.begin(), w.end(), out.get());
+    return out;
+}
+
+// What the cut engine alone makes of a job, in a folder of its own.
+std::string engineReference(const std::string& source, const Times& times,
+                            const std::string& folder) {
+    fs::create_directories(folder);
+    boost::shared_array<media::QWORD> starts(new media::QWORD[cut::kMaxRanges]());
+    boost::shared_array<media::QWORD> ends(new media::QWORD[cut::kMaxRanges]());
+    for (std::size_t i = 0; i + 1 < times.size(); i += 2) {
+        starts[i / 2] = times[i];
+        ends[i / 2] = times[i + 1];
+    }
+    std::string temporary = folder + "/temp.wmv", output = folder + "/reference.wmv";
+    boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
+    EXPECT_EQ(engine->run(temporary, output, wide(source), wide(temporary), starts, ends,
+                          static_cast<std::int32_t>(times.size() / 2), 1),
+              media::S_OK);
+    std::string listed = packets(output);
+    fs::remove_all(folder);
+    return listed;
+}
+
+// Part 4's texts in order, a repeated "no cut" counted once: the worker may look for work once
+// more than needed, which shows nothing new.
+std::vector<std::string> cutting(const testsupport::FakeWindow& window) {
+    std::vector<std::string> shown;
+    for (const std::string& text : window.texts(4)) {
+        if (shown.empty() || text != kNoCut || shown.back() != kNoCut) {
+            shown.push_back(text);
+        }
+    }
+    return shown;
+}
+
+// Holds the worker where it shows that it starts cutting a destination, until released. The
+// worker holds no lock there, so the test can queue, pause and destroy meanwhile.
+class StartGate {
+public:
+    void arm(testsupport::FakeWindow& window, const std::string& destinationName) {
+        armed_ = true;
+        window.watch([this, text = kCutting + destinationName](int part, const std::string& t) {
+            if (part == 4 && t == text && armed_.exchange(false)) {
+                reached_.signal();
+                released_.wait();
+            }
+        });
+    }
+    bool waitReached() { return reached_.waitFor(20s); }
+    void release() { released_.signal(); }
+
+private:
+    std::atomic<bool> armed_{false};
+    platform::Event reached_;
+    platform::Event released_;
+};
+
+class CutQueueTest : public testing::Test {
+protected:
+    void SetUp() override {
+        root_ = (fs::temp_directory_path() /
+                 ("splicor-queue-" + std::to_string(::getpid()) + "-" +
+                  testing::UnitTest::GetInstance()->current_test_info()->name()))
+                    .string() +
+                "/";
+        fs::remove_all(root_);
+        thumb_ = root_ + "thum/";
+        out_ = root_ + "out/";
+        cwd_ = root_ + "cwd/";
+        for (const std::string& d : {thumb_, out_, cwd_}) {
+            fs::create_directories(d);
+        }
+        previous_ = fs::current_path();
+        fs::current_path(cwd_);
+        bar_.statusWindow = &window_;
+    }
+    void TearDown() override {
+        gate_.release();
+        queue_.reset();
+        fs::current_path(previous_);
+        fs::remove_all(root_);
+    }
+
+    void start() { queue_ = std::make_unique<cut::CutQueue>(thumb_, &bar_); }
+
+    void enqueue(const std::string& source, const std::string& destination, const Times& times,
+                 std::uint16_t keyStream = 1) {
+        auto* copy = static_cast<std::uint64_t*>(std::malloc(sizeof(std::uint64_t) * times.size()));
+        std::copy(times.begin(), times.end(), copy);
+        queue_->enqueue(source, destination, copy, static_cast<std::int32_t>(times.size()),
+                        keyStream);
+    }
+
+    std::string reference(const std::string& source, const Times& times) {
+        return engineReference(source, times, root_ + "reference");
+    }
+
+    // Until the worker has started `started` jobs in all and has nothing left to cut.
+    bool waitIdle(std::size_t started) {
+        return eventually([&] {
+            std::vector<std::string> shown = cutting(window_);
+            return !shown.empty() && shown.back() == kNoCut &&
+                   shown.size() - std::count(shown.begin(), shown.end(), kNoCut) == started;
+        });
+    }
+
+    std::string root_, thumb_, out_, cwd_;
+    fs::path previous_;
+    testsupport::FakeWindow window_;
+    shell::StatusBar bar_;
+    StartGate gate_;
+    std::unique_ptr<cut::CutQueue> queue_;
+};
+
+}  // namespace
+
+TEST_F(CutQueueTest, JobsStartAtOnceRunInTurnAndWaitWhilePaused) {
+    start();
+    gate_.arm(window_, "a one.wmv");
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "a one.wmv", kSecondAndLastStretch);
+    ASSERT_TRUE(gate_.waitReached());
+    // Queued while the worker is about to cut: queuing does not wait for it, and the job runs
+    // next without another wake-up.
+    enqueue(mediaFile("two_video.wmv"), out_ + "b.wmv", kSecondOfStreamOne);
+    EXPECT_EQ(window_.shown(3), "1  ファイル分割待ち");
+    gate_.release();
+    ASSERT_TRUE(waitIdle(2));
+    EXPECT_EQ(cutting(window_),
+              (std::vector<std::string>{kCutting + "a one.wmv", kCutting + "b.wmv", kNoCut}));
+    EXPECT_EQ(window_.shown(3), "0  ファイル分割待ち");
+    EXPECT_EQ(packets(out_ + "a one.wmv"),
+              reference(mediaFile("wmv2_wmav2.wmv"), kSecondAndLastStretch));
+    EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
+
+    // Paused while idle, an enqueue leaves the worker asleep until resumeWorker.
+    queue_->pauseWorker();
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "c.wmv", kLastStretch);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(files(out_), (std::vector<std::string>{"a one.wmv", "b.wmv"}));
+    EXPECT_EQ(cutLists(thumb_), std::vector<std::string>{"c.wmv-cut.txt"});
+    queue_->resumeWorker();
+    ASSERT_TRUE(waitIdle(3));
+    EXPECT_EQ(packets(out_ + "c.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kLastStretch));
+
+    // The temporary output went to the program's own folder and is gone; the current
+    // directory, which may be any folder of the user's, is not touched.
+    EXPECT_EQ(files(thumb_), std::vector<std::string>{});
+    EXPECT_EQ(files(cwd_), std::vector<std::string>{});
+}
+
+TEST_F(CutQueueTest, PauseStopsTheCutInHandAndAnEnqueueLetsOnlyThatCutFinish) {
+    start();
+    gate_.arm(window_, "a.wmv");
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "a.wmv", kSecondAndLastStretch);
+    ASSERT_TRUE(gate_.waitReached());
+    queue_->pauseWorker();
+    gate_.release();
+    std::this_thread::sleep_for(300ms);
+    // The engine has begun (its temporary output is reserved) and waits.
+    EXPECT_TRUE(fs::exists(thumb_ + "temp.wmv"));
+    EXPECT_EQ(files(out_), std::vector<std::string>{});
+
+    // The enqueue's wake-up lets the cut in hand finish, but the paused worker takes no job.
+    enqueue(mediaFile("two_video.wmv"), out_ + "b.wmv", kSecondOfStreamOne);
+    ASSERT_TRUE(eventually([&] { return cutLists(thumb_).size() == 1; }));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(cutLists(thumb_), std::vector<std::string>{"b.wmv-cut.txt"});
+    EXPECT_EQ(files(out_), std::vector<std::string>{"a.wmv"});
+    EXPECT_EQ(cutting(window_), std::vector<std::string>{kCutting + "a.wmv"});
+
+    queue_->resumeWorker();
+    ASSERT_TRUE(waitIdle(2));
+    EXPECT_EQ(packets(out_ + "a.wmv"),
+              reference(mediaFile("wmv2_wmav2.wmv"), kSecondAndLastStretch));
+    EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
+}
+
+TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
+    std::uint64_t oddA[] = {10460000, 20460000, 999};  // a last odd value is not cut
+    ASSERT_TRUE(control::writeCutListFile(thumb_ + "a.wmv-cut.txt", mediaFile("two_video.wmv"),
+                                          out_ + "a.wmv", oddA, 3));
+    ASSERT_TRUE(control::writeCutListFile(thumb_ + "b.wmv-cut.txt", mediaFile("wmv2_wmav2.wmv"),
+                                          out_ + "b.wmv", kSecondStretch.data(), 2));
+    ASSERT_TRUE(
+        control::writeCutListFile(thumb_ + "z.wmv-cut.txt", "", out_ + "z.wmv", nullptr, 0));
+    put(thumb_ + "bad-cut.txt", "/v/a.wmv\r\n/o/a.wmv\r\n3\r\n1\r\n");
+    // What a killed run leaves: temporary outputs and a cut list write cut short.
+    for (const char* name :
+         {"temp.wmv", "temp-3.wmv", ".temp.wmv.a1b2c3.part", "c.wmv-cut.txt.tmp", "keep.wmv"}) {
+        put(thumb_ + name, "left");
+    }
+    std::map<std::string, std::string> before;
+    for (const std::string& name : files(thumb_)) {
+        before[name] = bytes(thumb_ + name);
+    }
+
+    gate_.arm(window_, "a.wmv");
+    testing::internal::CaptureStdout();
+    start();
+    // The first restored job has started with no further wake-up; every file it was restored
+    // from is still there, rewritten unchanged.
+    EXPECT_TRUE(gate_.waitReached());
+    EXPECT_EQ(files(thumb_),
+              (std::vector<std::string>{"a.wmv-cut.txt", "b.wmv-cut.txt", "bad-cut.txt", "keep.wmv",
+                                        "z.wmv-cut.txt"}));
+    for (const std::string& name : files(thumb_)) {
+        EXPECT_EQ(bytes(thumb_ + name), before[name]) << name;
+    }
+    gate_.release();
+    EXPECT_TRUE(waitIdle(2));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1046\n2046\n") << "one range each";
+
+    // Restored jobs cut with key stream 1 (on stream 2 this range opens at no key frame).
+    EXPECT_EQ(packets(out_ + "a.wmv"), reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
+    EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kSecondStretch));
+    // The job without a source is dropped and keeps its file; the malformed file stays too.
+    EXPECT_EQ(files(out_), (std::vector<std::string>{"a.wmv", "b.wmv"}));
+    EXPECT_EQ(files(thumb_),
+              (std::vector<std::string>{"bad-cut.txt", "keep.wmv", "z.wmv-cut.txt"}));
+    EXPECT_EQ(bytes(thumb_ + "bad-cut.txt"), before["bad-cut.txt"]);
+    EXPECT_EQ(bytes(thumb_ + "z.wmv-cut.txt"), before["z.wmv-cut.txt"]);
+}
+
+TEST_F(CutQueueTest, DestructionFinishesTheCutInHandAndJobsWithTheSameFileNameKeepTheirOwnFiles) {
+    // A file this run cannot read already has the plain name; it is left alone.
+    put(thumb_ + "clip.wmv-cut.txt", "stale");
+    fs::create_directories(out_ + "1");
+    fs::create_directories(out_ + "2");
+    start();
+    gate_.arm(window_, "clip.wmv");
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "1/clip.wmv", kSecondStretch);
+    ASSERT_TRUE(gate_.waitReached());
+    enqueue(mediaFile("two_video.wmv"), out_ + "2/clip.wmv", kSecondOfStreamOne);
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "1/clip.wmv", kLastStretch);
+    queue_->pauseWorker();
+    gate_.release();
+
+    // At shutdown the paused cut in hand is finished and its file goes; the queued jobs keep
+    // theirs, each naming its own job.
+    queue_.reset();
+    EXPECT_EQ(packets(out_ + "1/clip.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kSecondStretch));
+    EXPECT_EQ(files(out_ + "2"), std::vector<std::string>{});
+    EXPECT_EQ(bytes(thumb_ + "clip.wmv-cut.txt"), "stale");
+    std::vector<std::string> queued = cutLists(thumb_);
+    std::set<std::string> jobs;
+    for (const std::string& name : queued) {
+        if (auto list = control::readCutListFile(thumb_ + name)) {
+            jobs.insert(list->destination + " " + std::to_string(list->times.at(0)));
+        }
+    }
+    EXPECT_EQ(jobs,
+              (std::set<std::string>{out_ + "2/clip.wmv 10460000", out_ + "1/clip.wmv 60460000"}));
+    EXPECT_EQ(queued.size(), 3u);
+
+    // The next run takes both up again, each under the file it already has (the first run
+    // started one job).
+    gate_.arm(window_, "clip.wmv");
+    start();
+    ASSERT_TRUE(gate_.waitReached());
+    EXPECT_EQ(cutLists(thumb_), queued);
+    gate_.release();
+    ASSERT_TRUE(waitIdle(3));
+    EXPECT_EQ(cutLists(thumb_), std::vector<std::string>{"clip.wmv-cut.txt"});
+    EXPECT_EQ(packets(out_ + "2/clip.wmv"),
+              reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
+    EXPECT_EQ(packets(out_ + "1/clip.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kLastStretch));
+}
+
+TEST_F(CutQueueTest, QuickJobsQueuedOneAfterAnotherEachRunAndLeaveNothing) {
+    // Each job fails at once (its source is missing), so every enqueue lands just as the worker
+    // goes back to sleep: a wake-up lost there, or a cut list file written after the worker
+    // saw the job, leaves a file behind.
+    start();
+    for (int i = 0; i < 200; ++i) {
+        enqueue(root_ + "missing.wmv", out_ + "never.wmv", kSecondStretch);
+        ASSERT_TRUE(eventually([&] { return cutLists(thumb_).empty(); }, 5s)) << "job " << i;
+    }
+    EXPECT_EQ(files(thumb_), std::vector<std::string>{});
+    EXPECT_EQ(files(out_), std::vector<std::string>{});
+}
+
+namespace {
+
+// Starts the helper program on one job; returns its process id once the worker has started
+// the job or, with holdAfter >= 0, once it has cut for that many microseconds and then stopped.
+pid_t startHelper(const std::string& thumb, const std::string& source,
+                  const std::string& destination, long holdAfter, const Times& times) {
+    int signal[2];
+    EXPECT_EQ(::pipe2(signal, O_CLOEXEC), 0);
+    std::vector<std::string> args = {QUEUE_CRASH_HELPER, thumb, source,
+                                     destination,        "3",   std::to_string(holdAfter)};
+    for (std::uint64_t t : times) {
+        args.push_back(std::to_string(t));
+    }
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, signal[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, QUEUE_CRASH_HELPER, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(signal[1]);
+    pollfd ready{signal[0], POLLIN, 0};
+    char byte = 0;
+    EXPECT_EQ(::poll(&ready, 1, 20000), 1) << "the helper never started its cut";
+    EXPECT_EQ(::read(signal[0], &byte, 1), 1);
+    ::close(signal[0]);
+    return pid;
+}
+
+}  // namespace
+
+TEST_F(CutQueueTest, AJobCutShortByAKilledProcessRunsAgainToACorrectOutputExactlyOnce) {
+    // demo.wmv: 30 s, a key frame every two seconds; every other stretch is kept.
+    std::string source = mediaFile("demo.wmv");
+    Times times;
+    for (std::uint64_t i = 0; i < 15; i += 2) {
+        times.push_back(460000 + i * 20000000);
+        times.push_back(460000 + (i + 1) * 20000000);
+    }
+    std::string expected = reference(source, times);
+
+    // Killed as the cut starts, and killed while the cut is stopped before its first sample
+    // or after a moment of cutting.
+    for (long hold : {-1L, 0L, 2000L}) {
+        SCOPED_TRACE(hold);
+        std::string round = root_ + "round" + std::to_string(hold + 1) + "/";
+        std::string thumb = round + "thum/", destination = round + "out/cut.wmv";
+        fs::create_directories(thumb);
+        fs::create_directories(round + "out");
+        pid_t pid = startHelper(thumb, source, destination, hold, times);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+
+        // Never half a file under the destination's name: nothing, or the whole cut.
+        bool finished = cutLists(thumb).empty();
+        EXPECT_EQ(fs::exists(destination), finished);
+        EXPECT_TRUE(hold != 0 || !finished);
+        if (!finished) {
+            testsupport::FakeWindow window;
+            shell::StatusBar bar;
+            bar.statusWindow = &window;
+            cut::CutQueue queue(thumb, &bar);
+            ASSERT_TRUE(eventually([&] { return window.shown(4) == kNoCut; }));
+            EXPECT_EQ(cutting(window), (std::vector<std::string>{kCutting + "cut.wmv", kNoCut}));
+        }
+        EXPECT_EQ(packets(destination), expected);
+        // No cut list file, no temporary output of either run.
+        EXPECT_EQ(files(thumb), std::vector<std::string>{});
+    }
+}
