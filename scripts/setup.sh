@@ -15,6 +15,8 @@ packages=(
     # tools the tests run: independent readers, media makers, a display and input for the window
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     gstreamer1.0-plugins-ugly gstreamer1.0-libav xvfb xauth xdotool fonts-noto-cjk
+    # gst-discoverer-1.0: how many streams GStreamer shows, and whether it can seek
+    gstreamer1.0-plugins-base-apps
     # benchmarks: peak memory
     time
 )
