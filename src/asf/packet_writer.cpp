@@ -23,6 +23,7 @@ constexpr size_t kMaxReplicatedSize = 255;
 // Stream, object number, offset and replicated data length.
 constexpr size_t kPayloadFixedSize = 7;
 constexpr size_t kPayloadLengthSize = 2;
+constexpr size_t kMaxPayloadLength = 0xFFFF;
 
 void put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -123,7 +124,10 @@ bool PacketWriter::add(const MediaObject& object, Placement& placement) {
             }
             continue;
         }
-        const size_t length = std::min(left, packetSize_ - used_ - overhead);
+        size_t length = std::min(left, packetSize_ - used_ - overhead);
+        if (mode_ == Mode::Multiple) {
+            length = std::min<size_t>(length, kMaxPayloadLength);  // its length field is a word
+        }
         if (first) {
             placement.firstPacket = packetCount();
             first = false;
@@ -131,9 +135,6 @@ bool PacketWriter::add(const MediaObject& object, Placement& placement) {
         putPayload(object, static_cast<uint32_t>(offset), length);
         offset += length;
         placement.packetCount = static_cast<uint32_t>(packetCount() - placement.firstPacket + 1);
-        if (offset < object.data.size && !flush()) {
-            return false;
-        }
     }
     ++objectNumbers_[object.stream & 0x7F];
     return true;
