@@ -11,22 +11,21 @@ constexpr uint64_t kHeaderFixedSize = 30;
 constexpr uint64_t kExtensionFixedSize = 46;
 constexpr uint16_t kExtensionReserved2 = 6;
 
-bool damaged(const Header& header, const RawObject& raw) {
-    if (raw.bytes.size() != raw.size) {
-        return true;
-    }
-    for (const ObjectProblem& p : header.problems) {
-        // The Header Extension is rebuilt, so its own damage does not carry over.
-        if (p.offset == raw.offset && p.guid == raw.guid && raw.guid != kHeaderExtensionObject) {
-            return true;
+// An object's bytes as they are kept. One that was cut short by the end of its parent declares
+// only the bytes it kept, which are all the parser read of it.
+std::vector<uint8_t> keptBytes(const RawObject& raw) {
+    std::vector<uint8_t> bytes = raw.bytes;
+    if (raw.size != bytes.size() && bytes.size() >= kObjectHeaderSize) {
+        for (size_t i = 0; i < 8; ++i) {
+            bytes[16 + i] = static_cast<uint8_t>(uint64_t{bytes.size()} >> (8 * i));
         }
     }
-    return false;
+    return bytes;
 }
 
 // Copies one area (the Header Object's children or the Header Extension's) into `out`, replacing
 // and dropping as asked. Returns where the Header Extension stood, if it was met.
-std::optional<size_t> rewriteArea(const Header& header, const std::vector<RawObject>& area,
+std::optional<size_t> rewriteArea(const std::vector<RawObject>& area,
                                   const std::map<Guid, std::vector<uint8_t>>& replace,
                                   const std::set<Guid>& drop,
                                   std::vector<std::vector<uint8_t>>& out) {
@@ -49,9 +48,7 @@ std::optional<size_t> rewriteArea(const Header& header, const std::vector<RawObj
             }
             continue;
         }
-        if (!damaged(header, raw)) {
-            out.push_back(raw.bytes);
-        }
+        out.push_back(keptBytes(raw));
     }
     for (const auto& [guid, bytes] : replace) {
         if (placed.count(guid) == 0 && !bytes.empty()) {
@@ -125,9 +122,9 @@ bool writeHeader(const HeaderLayout& layout, uint64_t size, std::vector<uint8_t>
 HeaderLayout rewriteLayout(const Header& header, const HeaderRewrite& rewrite) {
     HeaderLayout layout;
     const std::optional<size_t> extensionAt =
-        rewriteArea(header, header.objects, rewrite.replace, rewrite.drop, layout.objects);
-    rewriteArea(header, header.extensionObjects, rewrite.replaceInExtension,
-                rewrite.dropInExtension, layout.extensionObjects);
+        rewriteArea(header.objects, rewrite.replace, rewrite.drop, layout.objects);
+    rewriteArea(header.extensionObjects, rewrite.replaceInExtension, rewrite.dropInExtension,
+                layout.extensionObjects);
     if (extensionAt) {
         layout.extensionPosition = *extensionAt;
     } else {

@@ -35,9 +35,10 @@ uint64_t headerSize(const HeaderLayout& layout);
 bool writeHeader(const HeaderLayout& layout, uint64_t size, std::vector<uint8_t>& out);
 
 // How a parsed header becomes a new one. Every object is kept byte for byte, in its place,
-// unless its GUID is named here. A replaced kind takes the place of its first object (its other
-// objects go); a kind the header lacks is added at the end of its area; an empty replacement
-// removes the kind.
+// unless its GUID is named here (an object cut short by the end of its parent keeps the bytes
+// the parser read, and declares that size). A replaced kind takes the place of its first object
+// (its other objects go); a kind the header lacks is added at the end of its area; an empty
+// replacement removes the kind.
 struct HeaderRewrite {
     std::map<Guid, std::vector<uint8_t>> replace;
     std::map<Guid, std::vector<uint8_t>> replaceInExtension;
