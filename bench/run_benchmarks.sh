@@ -49,3 +49,8 @@ ours=$(cd "$tmp" && best "$cli" cut "$file" "$tmp/ours.wmv" 60-300)
 peer=$(best ffmpeg -v error -y -ss 60 -to 300 -i "$file" -map 0 -c copy "$tmp/ffmpeg.asf")
 row "splicor-cli cut, keeping 60 s to 300 s" "$ours" "$peer" "ffmpeg"
 echo "  output sizes: ours $(stat -c %s "$tmp/ours.wmv") bytes, ffmpeg $(stat -c %s "$tmp/ffmpeg.asf") bytes"
+remux=$(realpath "$build/bench/remux_bench")
+ours=$(best "$remux" "$file" "$tmp/remux.wmv")
+peer=$(best ffmpeg -v error -y -i "$file" -map 0 -c copy -f asf "$tmp/ffmpeg-remux.asf")
+row "remux every sample (reader, writer, editor)" "$ours" "$peer" "ffmpeg"
+echo "  output sizes: ours $(stat -c %s "$tmp/remux.wmv") bytes, ffmpeg $(stat -c %s "$tmp/ffmpeg-remux.asf") bytes, source $(stat -c %s "$file") bytes"
