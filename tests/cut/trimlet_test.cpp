@@ -164,9 +164,33 @@ void expectPlaysEverywhere(const std::string& file) {
     if (packets(file).empty()) {
         return;  // GStreamer refuses any ASF file without data packets, FFmpeg's own ones too
     }
-    std::string pipeline = voice ? " ! asfdemux name=d d.video_0 ! queue ! decodebin ! fakesink"
-                                 : " ! decodebin ! fakesink";
-    std::string messages = runCommand(
+    // Every audio and video stream gets a branch of its own: a stream left unlinked fills its
+    // queue and stalls the others.
+    std::ostringstream info;
+    cli::infoCommand(file, info);
+    int audio = 0, video = 0;
+    for (const std::string& line : lines(info.str())) {
+        if (line.rfind("  #", 0) == 0) {
+            audio += line.find(" audio ") != std::string::npos ? 1 : 0;
+            video += line.find(" video ") != std::string::npos ? 1 : 0;
+        }
+    }
+    std::string pipeline;
+    if (voice) {
+        pipeline = " ! asfdemux name=d";
+        for (int i = 0; i < video; ++i) {
+            pipeline += " d.video_" + std::to_string(i) + " ! queue ! decodebin ! fakesink";
+        }
+        for (int i = 0; i < audio; ++i) {
+            pipeline += " d.audio_" + std::to_string(i) + " ! queue ! fakesink";
+        }
+    } else {
+        pipeline = " ! decodebin name=d";
+        for (int i = 0; i < std::max(1, audio + video); ++i) {
+            pipeline += " d. ! queue ! fakesink";
+        }
+    }
+    std::string messages = testsupport::runPeer(
         "gst-launch-1.0 -q filesrc location=" + shellQuote(file) + pipeline + " 2>&1", &status);
     EXPECT_EQ(status, 0) << file << "\n" << messages;
 }

@@ -66,6 +66,21 @@ std::string runCommand(const std::string& command, int* status) {
     return output;
 }
 
+std::string runPeer(const std::string& command, int* status) {
+    int rc = 0;
+    std::string output;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        output = runCommand("timeout -k 5 60 sh -c " + shellQuote(command), &rc);
+        if (rc != 124) {
+            break;
+        }
+    }
+    if (status) {
+        *status = rc;
+    }
+    return output;
+}
+
 std::string shellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {

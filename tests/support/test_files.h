@@ -18,6 +18,12 @@ std::vector<std::string> allMediaFiles();
 // Runs a shell command and returns its standard output; the exit status goes to *status.
 std::string runCommand(const std::string& command, int* status = nullptr);
 
+// Runs one of the independent tools the tests compare against (ffmpeg, GStreamer) with a time
+// limit. A run that hangs is tried again, up to four times in all: GStreamer's decodebin now and
+// then stalls for good on a file it otherwise reads (its queues all wait for data), and a
+// stalled peer must not stall the suite. The exit status of a run that always timed out is 124.
+std::string runPeer(const std::string& command, int* status = nullptr);
+
 // The text quoted for a POSIX shell.
 std::string shellQuote(const std::string& text);
 
