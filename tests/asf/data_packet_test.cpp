@@ -11,7 +11,7 @@
 namespace {
 
 using asf_test::encodePacket;
-using asf_test::PacketSpec;
+using asf_test::PacketShape;
 using asf_test::PayloadSpec;
 
 asf::Status parse(const std::vector<uint8_t>& packet, asf::PacketInfo& info,
@@ -47,38 +47,38 @@ TEST(DataPacket, ReadsEveryFieldWidthCombination) {
                 for (unsigned paddingType = 0; paddingType < 4; ++paddingType) {
                     for (unsigned property = 0; property < 256; ++property) {
                         for (unsigned multi = 0; multi < 4; ++multi) {
-                            PacketSpec spec;
-                            spec.errorCorrection = ec != 0;
-                            spec.packetLengthType = lengthType;
-                            spec.sequenceType = sequenceType;
-                            spec.paddingType = paddingType;
-                            spec.replicatedLengthType = property & 3;
-                            spec.offsetType = (property >> 2) & 3;
-                            spec.objectNumberType = (property >> 4) & 3;
-                            spec.streamNumberType = property >> 6;
-                            spec.multiple = multi != 0;
-                            spec.payloadLengthType = multi;
-                            spec.sequence = limitFor(sequenceType, 0x01020304);
-                            spec.sendTime = 123456;
-                            spec.duration = 77;
-                            spec.padding = paddingType == 0 ? 0 : 3;
+                            PacketShape shape;
+                            shape.errorCorrection = ec != 0;
+                            shape.packetLengthType = lengthType;
+                            shape.sequenceType = sequenceType;
+                            shape.paddingType = paddingType;
+                            shape.replicatedLengthType = property & 3;
+                            shape.offsetType = (property >> 2) & 3;
+                            shape.objectNumberType = (property >> 4) & 3;
+                            shape.streamNumberType = property >> 6;
+                            shape.multiple = multi != 0;
+                            shape.payloadLengthType = multi;
+                            shape.sequence = limitFor(sequenceType, 0x01020304);
+                            shape.sendTime = 123456;
+                            shape.duration = 77;
+                            shape.padding = paddingType == 0 ? 0 : 3;
                             // An implicit padding needs a packet length field to stop short.
-                            spec.implicitPadding = lengthType == 0 ? 0 : 5;
-                            const bool withTimes = spec.replicatedLengthType != 0;
-                            for (int i = 0; i < (spec.multiple ? 2 : 1); ++i) {
+                            shape.implicitPadding = lengthType == 0 ? 0 : 5;
+                            const bool withTimes = shape.replicatedLengthType != 0;
+                            for (int i = 0; i < (shape.multiple ? 2 : 1); ++i) {
                                 PayloadSpec p;
-                                p.stream = spec.streamNumberType ? static_cast<uint8_t>(3 + i) : 0;
-                                p.key = spec.streamNumberType != 0 && i == 0;
-                                p.objectNumber = limitFor(spec.objectNumberType, 200 + i);
-                                p.offset = limitFor(spec.offsetType, 40);
+                                p.stream = shape.streamNumberType ? static_cast<uint8_t>(3 + i) : 0;
+                                p.key = shape.streamNumberType != 0 && i == 0;
+                                p.objectNumber = limitFor(shape.objectNumberType, 200 + i);
+                                p.offset = limitFor(shape.offsetType, 40);
                                 p.objectSize = 100;
                                 p.time = 5000 + i;
                                 p.noReplicatedData = !withTimes;
                                 p.extension = {0xAB, 0xCD};
                                 p.data = {static_cast<uint8_t>(i), 1, 2, 3, 4, 5};
-                                spec.payloads.push_back(p);
+                                shape.payloads.push_back(p);
                             }
-                            const std::vector<uint8_t> packet = encodePacket(spec);
+                            const std::vector<uint8_t> packet = encodePacket(shape);
                             SCOPED_TRACE("ec " + std::to_string(ec) + " length " +
                                          std::to_string(lengthType) + " sequence " +
                                          std::to_string(sequenceType) + " padding " +
@@ -88,17 +88,17 @@ TEST(DataPacket, ReadsEveryFieldWidthCombination) {
                             asf::PacketInfo info;
                             std::vector<asf::Payload> payloads;
                             ASSERT_EQ(parse(packet, info, payloads), asf::Status::Ok);
-                            EXPECT_EQ(info.errorCorrectionPresent, spec.errorCorrection);
-                            EXPECT_EQ(info.sequence, spec.sequence);
+                            EXPECT_EQ(info.errorCorrectionPresent, shape.errorCorrection);
+                            EXPECT_EQ(info.sequence, shape.sequence);
                             EXPECT_EQ(info.sendTime, 123456u);
                             EXPECT_EQ(info.duration, 77);
-                            EXPECT_EQ(info.multiplePayloads, spec.multiple);
+                            EXPECT_EQ(info.multiplePayloads, shape.multiple);
                             EXPECT_EQ(info.payloadEnd,
-                                      packet.size() - spec.padding - spec.implicitPadding);
-                            ASSERT_EQ(payloads.size(), spec.payloads.size());
+                                      packet.size() - shape.padding - shape.implicitPadding);
+                            ASSERT_EQ(payloads.size(), shape.payloads.size());
                             for (size_t i = 0; i < payloads.size(); ++i) {
                                 const asf::Payload& got = payloads[i];
-                                const PayloadSpec& want = spec.payloads[i];
+                                const PayloadSpec& want = shape.payloads[i];
                                 EXPECT_EQ(got.streamNumber, want.stream);
                                 EXPECT_EQ(got.keyFrame, want.key);
                                 EXPECT_EQ(got.objectNumber, want.objectNumber);
@@ -139,18 +139,18 @@ PayloadSpec compressedPayload(uint8_t stream, uint32_t firstObject, uint32_t tim
 // nothing.
 TEST(DataPacket, ExpandsCompressedPayloads) {
     for (bool multiple : {false, true}) {
-        PacketSpec spec;
-        spec.multiple = multiple;
-        spec.payloads.push_back(compressedPayload(2, 254, 3000, 40, {{1, 1}, {2, 2, 2}, {}, {4}}));
+        PacketShape shape;
+        shape.multiple = multiple;
+        shape.payloads.push_back(compressedPayload(2, 254, 3000, 40, {{1, 1}, {2, 2, 2}, {}, {4}}));
         if (multiple) {
             PayloadSpec video;
             video.stream = 1;
             video.objectSize = 3;
             video.time = 3100;
             video.data = {9, 9, 9};
-            spec.payloads.push_back(video);
+            shape.payloads.push_back(video);
         }
-        const auto packet = encodePacket(spec);
+        const auto packet = encodePacket(shape);
         asf::PacketInfo info;
         std::vector<asf::Payload> payloads;
         ASSERT_EQ(parse(packet, info, payloads), asf::Status::Ok);
@@ -174,7 +174,7 @@ TEST(DataPacket, ExpandsCompressedPayloads) {
 }
 
 TEST(DataPacket, RejectsInconsistentLengths) {
-    PacketSpec base;
+    PacketShape base;
     base.multiple = true;
     PayloadSpec p;
     p.objectSize = 4;
@@ -204,7 +204,7 @@ TEST(DataPacket, RejectsInconsistentLengths) {
     EXPECT_EQ(bytesOf(payloads[0].data), p.data);
 
     // Sub-payload lengths that do not add up to the payload.
-    PacketSpec compressed;
+    PacketShape compressed;
     compressed.payloads.push_back(compressedPayload(1, 0, 100, 10, {{1, 2}, {3, 4}}));
     packet = encodePacket(compressed);
     packet[packet.size() - 3] = 9;
@@ -233,15 +233,15 @@ TEST(DataPacket, SkipsPayloadsWithMeaninglessReplicatedLength) {
 // Cut anywhere, a packet parses to a status, never past its end (the sanitizer builds check
 // the reads).
 TEST(DataPacket, SurvivesEveryTruncation) {
-    PacketSpec spec;
-    spec.multiple = true;
-    spec.packetLengthType = 2;
-    spec.payloads.push_back(compressedPayload(2, 0, 100, 10, {{1, 2}, {3, 4}}));
+    PacketShape shape;
+    shape.multiple = true;
+    shape.packetLengthType = 2;
+    shape.payloads.push_back(compressedPayload(2, 0, 100, 10, {{1, 2}, {3, 4}}));
     PayloadSpec p;
     p.objectSize = 3;
     p.data = {5, 6, 7};
-    spec.payloads.push_back(p);
-    const auto packet = encodePacket(spec);
+    shape.payloads.push_back(p);
+    const auto packet = encodePacket(shape);
     for (size_t n = 0; n <= packet.size(); ++n) {
         std::vector<uint8_t> cut(packet.begin(), packet.begin() + static_cast<long>(n));
         asf::PacketInfo info;

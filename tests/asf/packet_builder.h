@@ -23,7 +23,7 @@ struct PayloadSpec {
 };
 
 // A packet to encode, with every field width selectable by its two-bit size code.
-struct PacketSpec {
+struct PacketShape {
     bool errorCorrection = true;
     unsigned packetLengthType = 0;
     unsigned sequenceType = 0;
@@ -44,7 +44,7 @@ struct PacketSpec {
     std::vector<PayloadSpec> payloads;
 };
 
-// Encodes a packet; its size is whatever the spec adds up to.
-std::vector<uint8_t> encodePacket(const PacketSpec& spec);
+// Encodes a packet; its size is whatever the shape adds up to.
+std::vector<uint8_t> encodePacket(const PacketShape& shape);
 
 }  // namespace asf_test
