@@ -47,7 +47,7 @@ HRESULT WMCreateEditor(IWMMetadataEditor** ppEditor) {
     if (!ppEditor) {
         return E_POINTER;
     }
-    *ppEditor = new MetadataEditor();
+    *ppEditor = new ComObject<MetadataEditor>();
     return S_OK;
 }
 
@@ -68,20 +68,8 @@ HRESULT MetadataEditor::QueryInterface(REFIID riid, void** ppv) {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    AddRef();
+    static_cast<IUnknown*>(*ppv)->AddRef();
     return S_OK;
-}
-
-ULONG MetadataEditor::AddRef() {
-    return refs_.addRef();
-}
-
-ULONG MetadataEditor::Release() {
-    ULONG left = refs_.release();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 HeaderData* MetadataEditor::headerData() {

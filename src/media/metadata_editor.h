@@ -21,13 +21,12 @@
 
 namespace media {
 
-class MetadataEditor final : public IWMMetadataEditor, public HeaderInfoBase {
+// Created as ComObject<MetadataEditor>, which counts its references.
+class MetadataEditor : public IWMMetadataEditor, public HeaderInfoBase {
 public:
     MetadataEditor();
 
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT Open(LPCWSTR pwszFilename) override;
     HRESULT Close() override;
@@ -38,14 +37,13 @@ protected:
     bool headerWritable() const override;
     HRESULT checkAttribute(const Attribute& attribute) override;
 
-private:
     ~MetadataEditor();
 
+private:
     HRESULT save();
     HRESULT writeInPlace(const std::vector<uint8_t>& header);
     HRESULT rewriteFile(const asf::HeaderLayout& layout);
 
-    RefCount refs_;
     std::string path_;
     // The open file; empty when none is open.
     std::optional<SourceFile> file_;

@@ -378,7 +378,7 @@ HRESULT WMCreateWriter(IUnknown*, IWMWriter** ppWriter) {
     if (!ppWriter) {
         return E_POINTER;
     }
-    *ppWriter = new Writer();
+    *ppWriter = new ComObject<Writer>();
     return S_OK;
 }
 
@@ -401,20 +401,8 @@ HRESULT Writer::QueryInterface(REFIID riid, void** ppv) {
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    AddRef();
+    static_cast<IUnknown*>(*ppv)->AddRef();
     return S_OK;
-}
-
-ULONG Writer::AddRef() {
-    return refs_.addRef();
-}
-
-ULONG Writer::Release() {
-    ULONG left = refs_.release();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 HeaderData* Writer::headerData() {

@@ -40,13 +40,12 @@ asf::HeaderMetadata storedMetadata(const HeaderData& data);
 // that do not fit a header record.
 HRESULT checkStorable(const Attribute& attribute);
 
-class Writer final : public IWMWriter, public IWMWriterAdvanced, public HeaderInfoBase {
+// Created as ComObject<Writer>, which counts its references.
+class Writer : public IWMWriter, public IWMWriterAdvanced, public HeaderInfoBase {
 public:
     Writer();
 
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT SetProfile(IWMProfile* pProfile) override;
     HRESULT SetOutputFilename(LPCWSTR pwszFilename) override;
@@ -69,14 +68,13 @@ protected:
     bool headerWritable() const override;
     HRESULT checkAttribute(const Attribute& attribute) override;
 
+    ~Writer();
+
 private:
     enum class State { Created, Ready, Writing, Finished, Failed };
 
-    ~Writer();
-
     HRESULT fail(HRESULT hr);
 
-    RefCount refs_;
     // Guards the state, the profile and the output. The header data is changed only before
     // BeginWriting, by the one thread that sets the writer up.
     mutable std::mutex lock_;
