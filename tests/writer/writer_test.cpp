@@ -3,9 +3,7 @@
 // an empty file, and a file over 4 GiB.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -92,26 +90,6 @@ std::string contents(const std::string& path) {
     s << in.rdbuf();
     return s.str();
 }
-
-// Lets writes grow files only up to `limit` bytes while it lives, as a full disk would.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit l = saved_;
-        l.rlim_cur = limit;
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 }  // namespace
 
@@ -225,7 +203,7 @@ TEST(Writer, AFullDiskFailsTheWritingAndLeavesTheOldFileAsItWas) {
     std::ofstream(output) << "an older file";
     HRESULT failure = S_OK;
     {
-        FileSizeLimit limit(256 * 1024);
+        writertest::FileSizeLimit limit(256 * 1024);
         Writing w = newWriter(output);
         ASSERT_EQ(w.writer->BeginWriting(), S_OK);
         for (int i = 0; i < 300 && SUCCEEDED(failure); ++i) {

@@ -2,6 +2,8 @@
 
 // Helpers shared by the writer and editor tests.
 
+#include <sys/resource.h>
+
 #include <string>
 #include <vector>
 
@@ -27,6 +29,17 @@ std::vector<std::string> filesIn(const std::string& dir);
 // file into fake sinks. (A pad left unlinked, or a branch left without a pad, can stall the
 // pipeline.) Counts the streams with gst-discoverer-1.0.
 std::string gstreamerDecodeCommand(const std::string& path);
+
+// Lets writes grow files only up to `limit` bytes while it lives, as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit);
+    ~FileSizeLimit();
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 // Checks what every written file must be, with our own parser: a header and Data Object that
 // agree with the file (sizes, packet count, file id, no broadcast flag), packets that parse
