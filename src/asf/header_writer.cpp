@@ -24,15 +24,18 @@ std::vector<uint8_t> keptBytes(const RawObject& raw) {
 }
 
 // Copies one area (the Header Object's children or the Header Extension's) into `out`, replacing
-// and dropping as asked. Returns where the Header Extension stood, if it was met.
+// and dropping as asked. A kind replaced in the other area goes from this one: each kind has
+// its one place. Returns where the Header Extension stood, if it was met.
 std::optional<size_t> rewriteArea(const std::vector<RawObject>& area,
                                   const std::map<Guid, std::vector<uint8_t>>& replace,
+                                  const std::map<Guid, std::vector<uint8_t>>& replaceElsewhere,
                                   const std::set<Guid>& drop,
                                   std::vector<std::vector<uint8_t>>& out) {
     std::optional<size_t> extensionAt;
     std::set<Guid> placed;
     for (const RawObject& raw : area) {
-        if (raw.guid == kPaddingObject || drop.count(raw.guid) != 0) {
+        if (raw.guid == kPaddingObject || drop.count(raw.guid) != 0 ||
+            replaceElsewhere.count(raw.guid) != 0) {
             continue;
         }
         if (raw.guid == kHeaderExtensionObject) {
@@ -121,9 +124,9 @@ bool writeHeader(const HeaderLayout& layout, uint64_t size, std::vector<uint8_t>
 
 HeaderLayout rewriteLayout(const Header& header, const HeaderRewrite& rewrite) {
     HeaderLayout layout;
-    const std::optional<size_t> extensionAt =
-        rewriteArea(header.objects, rewrite.replace, rewrite.drop, layout.objects);
-    rewriteArea(header.extensionObjects, rewrite.replaceInExtension, rewrite.dropInExtension,
+    const std::optional<size_t> extensionAt = rewriteArea(
+        header.objects, rewrite.replace, rewrite.replaceInExtension, rewrite.drop, layout.objects);
+    rewriteArea(header.extensionObjects, rewrite.replaceInExtension, rewrite.replace, rewrite.drop,
                 layout.extensionObjects);
     if (extensionAt) {
         layout.extensionPosition = *extensionAt;

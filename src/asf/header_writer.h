@@ -37,13 +37,12 @@ bool writeHeader(const HeaderLayout& layout, uint64_t size, std::vector<uint8_t>
 // How a parsed header becomes a new one. Every object is kept byte for byte, in its place,
 // unless its GUID is named here (an object cut short by the end of its parent keeps the bytes
 // the parser read, and declares that size). A replaced kind takes the place of its first object
-// (its other objects go); a kind the header lacks is added at the end of its area; an empty
-// replacement removes the kind.
+// in its area (its other objects go, from both areas); a kind the header lacks is added at the
+// end of its area; an empty replacement removes the kind. Dropped kinds go from both areas.
 struct HeaderRewrite {
     std::map<Guid, std::vector<uint8_t>> replace;
     std::map<Guid, std::vector<uint8_t>> replaceInExtension;
     std::set<Guid> drop;
-    std::set<Guid> dropInExtension;
 };
 
 // The new header's layout. Padding Objects are always left out (writeHeader adds its own), and a

@@ -359,15 +359,12 @@ asf::HeaderLayout outputLayout(const asf::Header& source, const asf::FilePropert
     asf::replaceMetadata(metadata, nullptr, rewrite);
     for (const asf::Guid& g :
          {asf::kMarkerObject, asf::kDigitalSignatureObject, asf::kContentEncryptionObject,
-          asf::kExtendedContentEncryptionObject}) {
+          asf::kExtendedContentEncryptionObject, asf::kIndexParametersObject,
+          asf::kMediaObjectIndexParametersObject, asf::kMediaObjectIndexParametersObjectAlt,
+          asf::kTimecodeIndexParametersObject, asf::kIndexPlaceholderObject,
+          asf::kAdvancedContentEncryptionObject, asf::kPlayReadyProtectionObject,
+          asf::kAltExtendedContentEncryptionObject}) {
         rewrite.drop.insert(g);
-    }
-    for (const asf::Guid& g :
-         {asf::kIndexParametersObject, asf::kMediaObjectIndexParametersObject,
-          asf::kMediaObjectIndexParametersObjectAlt, asf::kTimecodeIndexParametersObject,
-          asf::kIndexPlaceholderObject, asf::kAdvancedContentEncryptionObject,
-          asf::kPlayReadyProtectionObject, asf::kAltExtendedContentEncryptionObject}) {
-        rewrite.dropInExtension.insert(g);
     }
     return asf::rewriteLayout(source, rewrite);
 }
