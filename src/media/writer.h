@@ -9,6 +9,15 @@
 // WriteStreamSample for every sample, EndWriting. A call out of this order fails with
 // ASF_E_INVALIDSTATE; the header cannot change once writing has begun.
 //
+// What is written: the source's stream objects byte for byte (an audio spread stream keeps its
+// spread, so its objects, which readers hand out in natural order, are interleaved again), new
+// file properties, the header data, then packets of the source's size holding the samples in
+// the order given, and a Simple Index for each visible video stream. A packet's send time is the
+// earliest time any payload in it or after it is due: send times never decrease and no payload
+// is sent after its presentation time. BeginWriting writes the header (with room to spare for
+// later edits in place) marked as a broadcast of unknown size; EndWriting writes it again, at the
+// same size, with the final values.
+//
 // The file is written under a temporary name beside the output name and renamed to it by
 // EndWriting, so the output name shows either nothing new or a finished file: a failure, or a
 // writer released before EndWriting, removes the temporary file. After a failed write every
