@@ -305,6 +305,16 @@ struct Writer::Output final : asf::PacketSink {
         return file.append(data, size);
     }
 
+    // Lowers the send times packets were given to settled ones, in the file.
+    bool settleSendTimes();
+    // Appends a Simple Index for each visible video stream; says whether each of them has
+    // entries, which seeking needs.
+    bool appendIndexes(bool& everyVideoIndexed);
+    // Gives the Extended Stream Properties that state a stream's first and last times the
+    // times of what was written.
+    void setStreamTimes(asf::HeaderLayout& layout) const;
+    std::vector<uint8_t> dataObjectHeader() const;
+
     asf::OutputFile file;
     asf::PacketWriter packets;
     std::shared_ptr<const asf::Header> source;
@@ -370,6 +380,73 @@ asf::HeaderLayout outputLayout(const asf::Header& source, const asf::FilePropert
 }
 
 }  // namespace
+
+bool Writer::Output::settleSendTimes() {
+    // Each packet was given the earliest limit of its own payloads; a later packet may hold an
+    // earlier one.
+    std::vector<uint32_t> settled = packets.sendTimes();
+    asf::settleSendTimes(settled);
+    const uint64_t firstPacketAt = headerSize + kDataObjectHeaderSize;
+    for (uint64_t i = 0; i < settled.size(); ++i) {
+        if (settled[i] == packets.sendTimes()[i]) {
+            continue;
+        }
+        uint8_t value[4];
+        for (int b = 0; b < 4; ++b) {
+            value[b] = static_cast<uint8_t>(settled[i] >> (8 * b));
+        }
+        const uint64_t at = firstPacketAt + i * packets.packetSize() + packets.sendTimeOffset();
+        if (!file.writeAt(at, value, sizeof value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Writer::Output::appendIndexes(bool& everyVideoIndexed) {
+    everyVideoIndexed = true;
+    // Without packets there is nothing to index, and an object right after an empty Data
+    // Object would be read as packets by readers that take a data size of zero as unknown.
+    if (packets.packetCount() == 0) {
+        return true;
+    }
+    const uint64_t endTimeMs = endTime / kTicksPerMs + properties.preroll;
+    asf::ByteWriter w;
+    for (const StreamState& s : streams) {
+        if (s.indexed) {
+            everyVideoIndexed = everyVideoIndexed && !s.keyFrames.empty();
+            asf::buildSimpleIndex(s.keyFrames, endTimeMs, kIndexIntervalMs, properties.fileId)
+                .write(w);
+        }
+    }
+    return file.append(w.bytes());
+}
+
+void Writer::Output::setStreamTimes(asf::HeaderLayout& layout) const {
+    for (std::vector<uint8_t>& object : layout.extensionObjects) {
+        if (object.size() < kEspStreamNumberAt + 2 ||
+            asf::Guid::fromBytes(object.data()) != asf::kExtendedStreamPropertiesObject) {
+            continue;
+        }
+        const StreamState& s = streams[streamNumberAt(object, kEspStreamNumberAt)];
+        if (read64(object, kEspStartTimeAt) != 0) {
+            patch64(object, kEspStartTimeAt, s.samples > 0 ? s.firstTime : 0);
+        }
+        if (read64(object, kEspEndTimeAt) != 0) {
+            patch64(object, kEspEndTimeAt, s.samples > 0 ? s.endTime : 0);
+        }
+    }
+}
+
+std::vector<uint8_t> Writer::Output::dataObjectHeader() const {
+    asf::ByteWriter w;
+    w.guid(asf::kDataObject);
+    w.u64(kDataObjectHeaderSize + packets.packetCount() * packets.packetSize());
+    w.guid(properties.fileId);
+    w.u64(packets.packetCount());
+    w.u16(kDataObjectReserved);
+    return w.take();
+}
 
 HRESULT WMCreateWriter(IUnknown*, IWMWriter** ppWriter) {
     if (!ppWriter) {
@@ -569,13 +646,7 @@ HRESULT Writer::BeginWriting() {
     if (!o.file.create(platform::utf16ToUtf8(outputPath_))) {
         return fail(fromErrno(o.file.error()));
     }
-    asf::ByteWriter data;
-    data.guid(asf::kDataObject);
-    data.u64(0);
-    data.guid(fp.fileId);
-    data.u64(0);
-    data.u16(kDataObjectReserved);
-    if (!o.file.append(header) || !o.file.append(data.bytes())) {
+    if (!o.file.append(header) || !o.file.append(o.dataObjectHeader())) {
         return fail(fromErrno(o.file.error()));
     }
     state_ = State::Writing;
@@ -661,59 +732,16 @@ HRESULT Writer::EndWriting() {
         return ASF_E_INVALIDSTATE;
     }
     Output& o = *output_;
-    const asf::Header& source = *o.source;
-    if (!o.packets.finish()) {
-        return fail(fromErrno(o.file.error()));
-    }
-    const uint32_t packetSize = o.packets.packetSize();
-    const uint64_t packetCount = o.packets.packetCount();
-    const uint64_t firstPacketAt = o.headerSize + kDataObjectHeaderSize;
-
-    // Send times: each packet was given the earliest limit of its own payloads; a later packet
-    // may hold an earlier one.
-    std::vector<uint32_t> sendTimes = o.packets.sendTimes();
-    asf::settleSendTimes(sendTimes);
-    for (uint64_t i = 0; i < packetCount; ++i) {
-        if (sendTimes[i] == o.packets.sendTimes()[i]) {
-            continue;
-        }
-        uint8_t value[4];
-        for (int b = 0; b < 4; ++b) {
-            value[b] = static_cast<uint8_t>(sendTimes[i] >> (8 * b));
-        }
-        if (!o.file.writeAt(firstPacketAt + i * packetSize + o.packets.sendTimeOffset(), value,
-                            4)) {
-            return fail(fromErrno(o.file.error()));
-        }
-    }
-    const uint64_t dataSize = kDataObjectHeaderSize + packetCount * packetSize;
-
-    asf::FileProperties& fp = o.properties;
-    const uint64_t endTimeMs = o.endTime / kTicksPerMs + fp.preroll;
     bool everyVideoIndexed = true;
-    std::vector<uint8_t> indexes;
-    for (uint8_t number = 1; number < 128; ++number) {
-        const StreamState& s = o.streams[number];
-        // Without packets there is nothing to index, and an object right after an empty Data
-        // Object would be read as packets by readers that take a data size of zero as unknown.
-        if (!s.indexed || packetCount == 0) {
-            continue;
-        }
-        everyVideoIndexed = everyVideoIndexed && !s.keyFrames.empty();
-        asf::ByteWriter w;
-        asf::buildSimpleIndex(s.keyFrames, endTimeMs, kIndexIntervalMs, fp.fileId).write(w);
-        const std::vector<uint8_t> bytes = w.take();
-        indexes.insert(indexes.end(), bytes.begin(), bytes.end());
-    }
-    if (!o.file.append(indexes)) {
+    if (!o.packets.finish() || !o.settleSendTimes() || !o.appendIndexes(everyVideoIndexed)) {
         return fail(fromErrno(o.file.error()));
     }
-
+    asf::FileProperties& fp = o.properties;
     fp.fileSize = o.file.size();
-    fp.dataPacketsCount = packetCount;
+    fp.dataPacketsCount = o.packets.packetCount();
     fp.playDuration = o.endTime + fp.preroll * kTicksPerMs;
     fp.sendDuration = o.endTime;
-    fp.flags = packetCount > 0 && everyVideoIndexed ? asf::FileProperties::kSeekable : 0;
+    fp.flags = fp.dataPacketsCount > 0 && everyVideoIndexed ? asf::FileProperties::kSeekable : 0;
 
     // Stream attributes that count frames now count what was written.
     HeaderData finalHeader = header_;
@@ -723,33 +751,16 @@ HRESULT Writer::EndWriting() {
             a.value = attributeValue(o.streams[a.stream & 0x7F].samples, a.type);
         }
     }
-    asf::HeaderLayout layout = outputLayout(source, fp, storedMetadata(finalHeader));
-    // Extended Stream Properties that give a stream's first and last times get the new ones.
-    for (std::vector<uint8_t>& object : layout.extensionObjects) {
-        if (object.size() < kEspStreamNumberAt + 2 ||
-            asf::Guid::fromBytes(object.data()) != asf::kExtendedStreamPropertiesObject) {
-            continue;
-        }
-        const StreamState& s = o.streams[streamNumberAt(object, kEspStreamNumberAt)];
-        if (read64(object, kEspStartTimeAt) != 0) {
-            patch64(object, kEspStartTimeAt, s.samples > 0 ? s.firstTime : 0);
-        }
-        if (read64(object, kEspEndTimeAt) != 0) {
-            patch64(object, kEspEndTimeAt, s.samples > 0 ? s.endTime : 0);
-        }
-    }
+    asf::HeaderLayout layout = outputLayout(*o.source, fp, storedMetadata(finalHeader));
+    o.setStreamTimes(layout);
+    // Only fixed-size values changed since BeginWriting, so the header fills the same place.
     std::vector<uint8_t> header;
     if (!asf::writeHeader(layout, o.headerSize, header)) {
         return fail(ASF_E_INVALIDHEADER);
     }
-    asf::ByteWriter data;
-    data.guid(asf::kDataObject);
-    data.u64(dataSize);
-    data.guid(fp.fileId);
-    data.u64(packetCount);
-    data.u16(kDataObjectReserved);
+    const std::vector<uint8_t> data = o.dataObjectHeader();
     if (!o.file.writeAt(0, header.data(), header.size()) ||
-        !o.file.writeAt(o.headerSize, data.bytes().data(), data.size()) || !o.file.commit(false)) {
+        !o.file.writeAt(o.headerSize, data.data(), data.size()) || !o.file.commit(false)) {
         return fail(fromErrno(o.file.error()));
     }
     state_ = State::Finished;
