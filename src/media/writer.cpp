@@ -345,14 +345,14 @@ void prepareExtensions(const asf::Stream& stream, const HeaderData& header, Stre
         } else if (ext.id == asf::kExtOutputCleanPoint && ext.dataSize >= 1) {
             s.cleanPointAt = at;
         } else if (ext.id == asf::kExtPixelAspectRatio && ext.dataSize >= 2) {
-            // The stream's own aspect attributes, when they fit; zero means unknown to readers.
+            // The stream's own aspect attributes when they fit, else square pixels: a stream
+            // with other pixels says so in those attributes.
             const Attribute* x = header.find(stream.number, u"AspectRatioX");
             const Attribute* y = header.find(stream.number, u"AspectRatioY");
-            if (x && y && little(x->value) > 0 && little(x->value) < 256 && little(y->value) > 0 &&
-                little(y->value) < 256) {
-                s.extension[at] = static_cast<uint8_t>(little(x->value));
-                s.extension[at + 1] = static_cast<uint8_t>(little(y->value));
-            }
+            const bool given = x && y && little(x->value) > 0 && little(x->value) < 256 &&
+                               little(y->value) > 0 && little(y->value) < 256;
+            s.extension[at] = given ? static_cast<uint8_t>(little(x->value)) : 1;
+            s.extension[at + 1] = given ? static_cast<uint8_t>(little(y->value)) : 1;
         }
     }
 }
