@@ -30,6 +30,9 @@ ThumbDocument::~ThumbDocument() {
     stopRequested = true;
     // A running preload checks stopRequested before each frame, so the wait is short.
     waitForPreload();
+    if (keepFiles_) {
+        return;
+    }
     reset();
 }
 

@@ -31,10 +31,11 @@
 
 #include "media/wmsdk.h"
 #include "platform/bitmap.h"
+#include "platform/paint_context.h"
 #include "platform/thread.h"
 
 namespace platform {
-// The main window's services; implemented by the window. Documents only pass it on.
+// The main window's services; implemented by the window.
 class Window;
 }  // namespace platform
 
@@ -46,12 +47,7 @@ class CacheFile;
 using MediaTime = std::uint64_t;
 
 // A solid pen for the view's outlines.
-struct Pen {
-    std::uint8_t red = 0;
-    std::uint8_t green = 0;
-    std::uint8_t blue = 0;
-    int width = 1;
-};
+using Pen = platform::Pen;
 
 // The thumbnail record format as a bitmap info block: header and one (unused) colour entry.
 struct BitmapInfo {
@@ -147,7 +143,56 @@ public:
                            std::int32_t sourceWidth, std::int32_t sourceHeight,
                            std::int32_t destinationWidth, std::int32_t destinationHeight);
 
+    // The grid view. The document is also the view of the main window while it is current: its
+    // frames in 160 x 120 cells, row by row from the top left, the cursor cell framed in red and
+    // the selected cells in blue, with the window's vertical scroll bar. All run on the
+    // user-interface thread, except that layout also runs on the thread that makes the document
+    // current. Before the first layout (columns 0) the input handlers do nothing.
+    static constexpr std::int32_t kCellWidth = 160;
+    static constexpr std::int32_t kCellHeight = 120;
+    // Virtual-key codes the view acts on.
+    static constexpr std::uint32_t kKeyShift = 16;
+    static constexpr std::uint32_t kKeyPageUp = 33;
+    static constexpr std::uint32_t kKeyPageDown = 34;
+    static constexpr std::uint32_t kKeyEnd = 35;
+    static constexpr std::uint32_t kKeyHome = 36;
+    static constexpr std::uint32_t kKeyLeft = 37;
+    static constexpr std::uint32_t kKeyUp = 38;
+    static constexpr std::uint32_t kKeyRight = 39;
+    static constexpr std::uint32_t kKeyDown = 40;
+    static constexpr std::uint32_t kKeyDelete = 46;
+    // Key-state flags of mouse messages.
+    static constexpr std::uint32_t kMkLButton = 0x0001;
+    static constexpr std::uint32_t kMkShift = 0x0004;
+
+    // Stores the client size (unless width is -1, which keeps the stored one), recomputes the
+    // columns and sets the scroll bar.
+    void layout(platform::Window* mainWindow, std::int32_t width, std::int32_t height);
+    // Paints the visible cells into the context; cells whose frame has no bitmap load it from the
+    // cache file.
+    void paint(platform::Window* mainWindow, platform::PaintContext& context);
+    // Scroll-bar request: code 0 line up, 1 line down, 2 page up, 3 page down, 4 thumb released
+    // at `position`; others are ignored.
+    void onVScroll(platform::Window* mainWindow, std::uint32_t request, std::int16_t position);
+    // One row down for a negative delta, one row up otherwise.
+    void onMouseWheel(platform::Window* mainWindow, std::int16_t delta);
+    // shift is the key state masked with kMkShift.
+    void onLButtonDown(platform::Window* mainWindow, std::int16_t x, std::int16_t y,
+                       std::uint32_t shift);
+    void onLButtonUp(platform::Window* mainWindow, std::int16_t x, std::int16_t y,
+                     std::uint32_t shift);
+    // keyState: every key-state flag of the message (kMkLButton for a drag).
+    void onMouseMove(platform::Window* mainWindow, std::int16_t x, std::int16_t y,
+                     std::uint32_t keyState);
+    // shiftState: the keyboard's Shift state when the key is handled; non-zero when held.
+    void onKeyDown(platform::Window* mainWindow, std::uint32_t virtualKey, std::int16_t shiftState);
+
+    // After this, destroying the document keeps its two cache files (a document still open when
+    // the program ends comes back at the next start).
+    void keepFilesOnDestroy() { keepFiles_ = true; }
+
 private:
+    bool keepFiles_ = false;
     // The part of a path after its last "/" (the whole path when it has none).
     static std::string fileNamePart(const std::string& path);
     // Selects the last video stream for key frames only and notes its number and size.

@@ -29,7 +29,7 @@
 #include "platform/event.h"
 #include "platform/file_search.h"
 #include "platform/text.h"
-#include "queue/fake_window.h"
+#include "support/fake_window.h"
 #include "shell/status_bar.h"
 #include "support/test_files.h"
 

@@ -31,6 +31,10 @@ public:
     }
     void setStatusParts(const std::vector<std::int32_t>&) override {}
     void setTitle(const std::string&) override {}
+    void setScrollInfo(std::int32_t, std::int32_t, std::uint32_t, std::int32_t) override {}
+    void setScrollPos(std::int32_t) override {}
+    void invalidate() override {}
+    void update() override {}
     // Called on the worker thread as it starts the job.
     void setStatusText(int part, const std::string& text) override {
         if (part != 4 || text.rfind("分割中..  ", 0) != 0) {

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "queue/fake_window.h"
+#include "support/fake_window.h"
 
 using shell::StatusBar;
 using testsupport::FakeWindow;

@@ -1,0 +1,110 @@
+#pragma once
+
+// The Controller: the one application object between the main window and the background work.
+//
+// It holds every opened file as a ThumbDocument and moves each through a fixed pipeline: pending
+// (waiting for thumbnail extraction), in the loader thread's hands (being extracted), ready
+// (thumbnails complete), current (shown in the window), and finally closed. At most one document
+// is current; the others wait in two first-in-first-out lists. The loader thread extracts the
+// pending documents one at a time; the CutQueue takes the cuts asked of the current document.
+// At construction the documents still open when the program last ended come back from the
+// thumbnail index files in the thumbnail directory.
+//
+// Threads. The user-interface thread calls every operation; the loader thread runs
+// loaderThreadMain and, from it, closeDocument. listLock guards the two lists, the hand-over of
+// a ready document to currentDocument and the backgroundOnly flags; it is re-entrant because the
+// loader thread calls closeDocument while it holds it. The StatusBar's set calls are made under
+// the lock, its show calls and titles only once the lock is fully released.
+//
+// currentDocument is read by the user-interface thread without the lock. The loader thread sets
+// it only when it is null; otherwise only the user-interface thread changes it. A document
+// becomes current only once its bitmaps are made and no preload of it runs, so painting never
+// meets a document that another thread is still filling.
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <mutex>
+#include <string>
+
+#include "platform/thread.h"
+
+namespace platform {
+class Window;
+}  // namespace platform
+namespace shell {
+class StatusBar;
+}  // namespace shell
+namespace cut {
+class CutQueue;
+}  // namespace cut
+namespace thumbs {
+class ThumbDocument;
+}  // namespace thumbs
+
+namespace control {
+
+class Controller {
+public:
+    // Starts the cut queue (which queues again the cut jobs left in the thumbnail directory),
+    // creates the loader thread suspended, and restores the documents of the last run: the
+    // first index file found (ascending name order) becomes current, the others ready. Makes no
+    // StatusBar call. thumbnailDirectory ends in "/".
+    Controller(std::string thumbnailDirectory, shell::StatusBar* statusBar);
+    // Shuts down if shutdown was not called.
+    ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    // Queues a source file for extraction, unless the path is empty or already current, pending
+    // or ready. Does not wake the loader thread: call startLoading after a batch.
+    void addFile(std::string path, platform::Window* window);
+    // Lets the loader thread run, and pauses the cut worker until the loader has nothing to do.
+    void startLoading();
+    // A new client size; lays out the current document.
+    void resize(platform::Window* window, std::uint32_t width, std::uint32_t height);
+    // Queues a cut of the current document to `destination` (ignored when empty or equal to the
+    // source path). Only while the current document is ready.
+    void saveAs(std::string destination);
+    // Queues a cut of the current document to stem + "-" + n + extension, n = 1 to 99. Only
+    // while a document is current.
+    void saveNumbered();
+    // Discards the current document (and its thumbnail files) and makes the first ready
+    // document current. fromLoader: called by the loader thread, which holds listLock and makes
+    // the status and title calls itself once it has let go of the lock.
+    void closeDocument(platform::Window* window, bool fromLoader);
+    // Moves the current document to the back of the ready documents and makes the first ready
+    // document current.
+    void sendBack(platform::Window* window);
+    // Stops the loader thread (after the extraction it may be in), then the cut queue (after the
+    // job it may be in). Documents still held keep their thumbnail files for the next start.
+    void shutdown();
+
+    cut::CutQueue* cutQueue = nullptr;
+    std::recursive_mutex listLock;
+    std::uint32_t clientWidth = 0;
+    std::uint32_t clientHeight = 0;
+    std::atomic<bool> running{false};
+    std::atomic<platform::Window*> mainWindow{nullptr};
+    shell::StatusBar* statusBar = nullptr;
+    std::atomic<thumbs::ThumbDocument*> currentDocument{nullptr};
+    std::list<thumbs::ThumbDocument*> readyDocuments;
+    std::list<thumbs::ThumbDocument*> pendingDocuments;
+    platform::Thread loaderThread;
+    platform::ThreadId loaderThreadId = platform::kNoThread;
+    std::string thumbnailDirectory;
+
+private:
+    friend void loaderThreadMain(Controller* controller);
+    // Makes the first ready document current; the caller holds listLock and has checked that
+    // the list is not empty. Suspends the background threads while the new document's bitmaps
+    // are made, then hands them to the next ready document's preload or resumes them.
+    void makeFirstReadyCurrent(platform::Window* window, bool suspendLoader, bool alwaysPreload);
+    bool shutDown_ = false;
+};
+
+// The loader thread's body: extracts pending documents while the Controller runs, suspending
+// itself whenever none is left.
+void loaderThreadMain(Controller* controller);
+
+}  // namespace control
