@@ -1,0 +1,292 @@
+#include "control/controller.h"
+
+#include <utility>
+
+#include "cut/cut_queue.h"
+#include "platform/file_search.h"
+#include "platform/window.h"
+#include "shell/status_bar.h"
+#include "thumbs/thumb_document.h"
+
+namespace control {
+
+namespace {
+
+using ListGuard = platform::StopFreeLock<std::recursive_mutex>;
+
+// The highest number a numbered save may carry.
+constexpr std::int32_t kLastSaveNumber = 99;
+
+}  // namespace
+
+Controller::Controller(std::string directory, shell::StatusBar* bar)
+    : running(true), statusBar(bar), thumbnailDirectory(std::move(directory)) {
+    // The queue first: it queues again the cut jobs of the last run, which start at once.
+    cutQueue = new cut::CutQueue(thumbnailDirectory, statusBar);
+    // The loader waits, suspended, for the first startLoading.
+    loaderThread =
+        platform::Thread([this] { loaderThreadMain(this); }, platform::Thread::Start::Suspended,
+                         platform::ThreadPriority::TimeCritical);
+    loaderThreadId = loaderThread.id();
+
+    // The documents still open when the program last ended. They are laid out by the first
+    // resize and get their bitmaps when they are painted; no count is shown yet.
+    for (const std::string& name : platform::findFilesWithSuffix(
+             thumbnailDirectory, thumbs::ThumbDocument::kIndexFileSuffix)) {
+        auto* document =
+            new thumbs::ThumbDocument(std::string(), thumbnailDirectory, 0, 0, mainWindow.load());
+        document->loadIndexFile(thumbnailDirectory + name);
+        if (currentDocument.load() == nullptr) {
+            currentDocument = document;
+        } else {
+            readyDocuments.push_back(document);
+        }
+    }
+}
+
+Controller::~Controller() {
+    if (!shutDown_) {
+        shutdown();
+    }
+}
+
+void Controller::addFile(std::string path, platform::Window* window) {
+    if (path.empty()) {
+        return;
+    }
+    thumbs::ThumbDocument* current = currentDocument.load();
+    if (current != nullptr && current->sourcePath() == path) {
+        return;
+    }
+    {
+        ListGuard guard(listLock);
+        for (const auto* list : {&pendingDocuments, &readyDocuments}) {
+            for (const thumbs::ThumbDocument* document : *list) {
+                if (document->sourcePath() == path) {
+                    return;
+                }
+            }
+        }
+    }
+    auto* document = new thumbs::ThumbDocument(std::move(path), thumbnailDirectory,
+                                               static_cast<std::int32_t>(clientWidth),
+                                               static_cast<std::int32_t>(clientHeight), window);
+    {
+        ListGuard guard(listLock);
+        pendingDocuments.push_back(document);
+        statusBar->setPendingCount(static_cast<std::int32_t>(pendingDocuments.size()));
+    }
+    statusBar->showPendingCount();
+}
+
+void Controller::startLoading() {
+    platform::resumeThreadById(loaderThreadId);
+    cutQueue->pauseWorker();
+}
+
+void Controller::resize(platform::Window* window, std::uint32_t width, std::uint32_t height) {
+    clientWidth = width;
+    clientHeight = height;
+    if (thumbs::ThumbDocument* current = currentDocument.load()) {
+        current->layout(window, static_cast<std::int32_t>(width),
+                        static_cast<std::int32_t>(height));
+    }
+}
+
+void Controller::saveAs(std::string destination) {
+    thumbs::ThumbDocument* current = currentDocument.load();
+    if (destination.empty() || current == nullptr) {
+        return;
+    }
+    const std::string source = current->sourcePath();
+    if (destination == source) {
+        return;  // a cut never overwrites its own source
+    }
+    thumbs::MediaTime* times = nullptr;
+    std::int32_t count = 0;
+    current->getRanges(&times, &count);
+    cutQueue->enqueue(source, std::move(destination), times, count, current->videoStream);
+}
+
+void Controller::saveNumbered() {
+    thumbs::ThumbDocument* current = currentDocument.load();
+    if (current == nullptr || !current->ready || current->nextSaveNumber > kLastSaveNumber) {
+        return;
+    }
+    const std::int32_t number = current->nextSaveNumber++;
+    const std::string source = current->sourcePath();
+    // The extension is the last four characters (".wmv", ".asf"); the number goes before it.
+    const std::size_t stemLength = source.size() >= 4 ? source.size() - 4 : 0;
+    std::string destination =
+        source.substr(0, stemLength) + "-" + std::to_string(number) + source.substr(stemLength);
+    thumbs::MediaTime* times = nullptr;
+    std::int32_t count = 0;
+    current->getRanges(&times, &count);
+    cutQueue->enqueue(source, std::move(destination), times, count, current->videoStream);
+}
+
+void Controller::makeFirstReadyCurrent(platform::Window* window, bool suspendLoader,
+                                       bool alwaysPreload) {
+    thumbs::ThumbDocument* next = readyDocuments.front();
+    readyDocuments.pop_front();
+    // A preload started by an earlier switch may still be filling this document; it becomes
+    // current only once that is over, so nothing paints it while another thread writes it.
+    next->waitForPreload();
+
+    if (suspendLoader) {
+        platform::suspendThreadById(loaderThreadId);
+    }
+    const platform::ThreadId workerId = cutQueue->workerThreadId();
+    platform::suspendThreadById(workerId);
+    const bool loaded = next->loadBitmaps(false);
+    if ((loaded || alwaysPreload) && !readyDocuments.empty()) {
+        // The preload resumes both threads when it is done.
+        readyDocuments.front()->startPreload(loaderThreadId, workerId);
+    } else {
+        platform::resumeThreadById(loaderThreadId);
+        platform::resumeThreadById(workerId);
+    }
+    next->layout(window, static_cast<std::int32_t>(clientWidth),
+                 static_cast<std::int32_t>(clientHeight));
+    // Published last: the user-interface thread paints whatever it finds here.
+    currentDocument = next;
+}
+
+void Controller::closeDocument(platform::Window* window, bool fromLoader) {
+    std::string title;
+    {
+        ListGuard guard(listLock);
+        if (thumbs::ThumbDocument* closing = currentDocument.exchange(nullptr)) {
+            closing->reset();
+            delete closing;
+        }
+        if (!readyDocuments.empty()) {
+            makeFirstReadyCurrent(window, !fromLoader, false);
+            statusBar->setReadyCount(static_cast<std::int32_t>(readyDocuments.size()));
+            if (window != nullptr) {
+                window->invalidate();
+            }
+        }
+        if (thumbs::ThumbDocument* current = currentDocument.load()) {
+            title = current->sourcePath();
+        }
+    }
+    if (fromLoader) {
+        return;  // the loader shows the counts and the title once it has let go of the lock
+    }
+    statusBar->showReadyCount();
+    statusBar->setTitle(title);
+}
+
+void Controller::sendBack(platform::Window* window) {
+    std::string title;
+    {
+        ListGuard guard(listLock);
+        if (!readyDocuments.empty()) {
+            readyDocuments.push_back(currentDocument.load());
+            makeFirstReadyCurrent(window, true, true);
+            if (window != nullptr) {
+                window->invalidate();
+            }
+        }
+        if (thumbs::ThumbDocument* current = currentDocument.load()) {
+            title = current->sourcePath();
+        }
+    }
+    statusBar->setTitle(title);
+}
+
+void Controller::shutdown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    running = false;
+    platform::resumeThreadById(loaderThreadId);
+    loaderThread.join();
+
+    delete cutQueue;  // waits for the job in progress
+    cutQueue = nullptr;
+
+    // The documents still held keep their thumbnail files, so the next start restores them;
+    // only their memory goes. A preload still running ends first.
+    std::list<thumbs::ThumbDocument*> held;
+    {
+        ListGuard guard(listLock);
+        held.splice(held.end(), readyDocuments);
+        held.splice(held.end(), pendingDocuments);
+        if (thumbs::ThumbDocument* current = currentDocument.exchange(nullptr)) {
+            held.push_front(current);
+        }
+    }
+    for (thumbs::ThumbDocument* document : held) {
+        document->keepFilesOnDestroy();
+        delete document;
+    }
+}
+
+void loaderThreadMain(Controller* controller) {
+    if (!controller->running) {
+        return;
+    }
+    shell::StatusBar* statusBar = controller->statusBar;
+    do {
+        thumbs::ThumbDocument* document = nullptr;
+        {
+            ListGuard guard(controller->listLock);
+            if (!controller->pendingDocuments.empty()) {
+                // The count shown while extracting still includes the document taken now.
+                statusBar->setPendingCount(
+                    static_cast<std::int32_t>(controller->pendingDocuments.size()));
+                document = controller->pendingDocuments.front();
+                controller->pendingDocuments.pop_front();
+            }
+        }
+        statusBar->showPendingCount();
+
+        if (document == nullptr) {
+            controller->cutQueue->resumeWorker();
+            statusBar->setPendingCount(0);
+            statusBar->showPendingCount();
+            statusBar->showLoading(std::string());
+            // Until startLoading or shutdown resumes it.
+            platform::suspendThreadById(controller->loaderThreadId);
+            continue;
+        }
+
+        statusBar->showLoading(document->sourcePath());
+        {
+            ListGuard guard(controller->listLock);
+            // Others are waiting to be shown: extraction then writes the cache file only.
+            if (!controller->readyDocuments.empty()) {
+                document->backgroundOnly = true;
+            }
+        }
+        document->extract();
+        if (!document->ready) {
+            delete document;  // removes whatever files it wrote
+            continue;
+        }
+
+        bool switched = false;
+        std::string title;
+        {
+            ListGuard guard(controller->listLock);
+            controller->readyDocuments.push_back(document);
+            if (controller->currentDocument.load() == nullptr) {
+                controller->closeDocument(controller->mainWindow.load(), true);
+                switched = true;
+                if (thumbs::ThumbDocument* current = controller->currentDocument.load()) {
+                    title = current->sourcePath();
+                }
+            }
+            statusBar->setReadyCount(static_cast<std::int32_t>(controller->readyDocuments.size()));
+        }
+        statusBar->showReadyCount();
+        if (switched) {
+            statusBar->setTitle(title);
+        }
+    } while (controller->running);
+}
+
+}  // namespace control
