@@ -1,0 +1,27 @@
+#pragma once
+
+// How file names reach the Controller from the open dialog and from a drop.
+
+#include <string>
+#include <vector>
+
+namespace shell {
+
+// A dialog's result for the files chosen: nothing for none, the path and a zero byte for one,
+// else the directory of the first file and the bare names of those in it, each followed by a
+// zero byte (files elsewhere keep their full path). One more zero byte ends the list.
+std::string dialogResult(const std::vector<std::string>& chosenPaths);
+
+// The paths an open dialog's result names, in its order: its first string as it is (the full
+// path of a single file, or the directory of several), then the directory joined with each later
+// string by one "/". Later strings holding a "/" are passed over. Nothing for an empty result.
+std::vector<std::string> openDialogPaths(const std::string& result);
+
+// The text of a save dialog's result: its first string.
+std::string saveDialogPath(const std::string& result);
+
+// The dropped paths that end exactly in ".wmv" or ".asf" (byte for byte, so ".WMV" does not),
+// sorted by unsigned byte comparison of the whole path. Paths are never cut.
+std::vector<std::string> acceptedDroppedPaths(const std::vector<std::string>& dropped);
+
+}  // namespace shell

@@ -1,0 +1,123 @@
+#pragma once
+
+// The main window: a menu bar, the thumbnail grid with its vertical scroll bar beside it, and a
+// status bar of five parts. It turns Qt's events into the window messages of messages.h and
+// hands them to the window procedure, and it offers the procedure and the core the window's
+// services (platform::Window, WindowHost).
+//
+// Threads. The widgets live on the user-interface thread. The platform::Window operations may be
+// called from any thread: called elsewhere, each is posted to the user-interface thread in call
+// order and the caller goes on at once. Once the window is destroyed (destroyWindow) every such
+// call is dropped. The object itself must outlive every thread that may call it: start-up
+// deletes it only after the Controller has shut down.
+
+#include <QMainWindow>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/window.h"
+#include "shell/messages.h"
+#include "shell/window_host.h"
+
+class QLabel;
+class QMenu;
+class QScrollBar;
+class QShortcut;
+
+namespace platform {
+class PaintContext;
+}  // namespace platform
+
+namespace shell {
+
+class GridWidget;
+class StatusParts;
+
+class MainWindow : public QMainWindow, public platform::Window, public WindowHost {
+public:
+    using Procedure = std::function<LRESULT(WindowHost&, UINT, WPARAM, LPARAM)>;
+
+    // `arguments` is the command line, argument 0 first; `procedure` receives every message
+    // (the program's is mainWindowProc).
+    MainWindow(std::vector<std::string> arguments, Procedure procedure);
+    ~MainWindow() override;
+
+    // Sends WM_CREATE (the window exists, not yet shown), then shows the window.
+    void createAndShow();
+
+    // Sends one message to the procedure, as the message loop dispatches it.
+    LRESULT sendMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    bool destroyed() const { return destroyed_; }
+    QMenu* fileMenu() const { return fileMenu_; }
+    const std::vector<QShortcut*>& accelerators() const { return accelerators_; }
+    QWidget* grid() const;
+    QScrollBar* scrollBar() const { return scrollBar_; }
+    // The status bar's part texts and right edges as last set.
+    std::vector<std::string> statusTexts() const;
+    std::vector<std::int32_t> statusEdges() const;
+
+    // platform::Window
+    void setStatusParts(const std::vector<std::int32_t>& rightEdges) override;
+    void setStatusText(int part, const std::string& text) override;
+    void setTitle(const std::string& text) override;
+    void setScrollInfo(std::int32_t minimum, std::int32_t maximum, std::uint32_t page,
+                       std::int32_t position) override;
+    void setScrollPos(std::int32_t position) override;
+    void invalidate() override;
+    void update() override;
+
+    // WindowHost
+    platform::Window* window() override { return this; }
+    void destroyWindow() override;
+    void postQuitMessage(int exitCode) override;
+    platform::PaintContext* beginPaint() override { return paintContext_; }
+    void endPaint() override {}
+    std::string chooseFile(bool open) override;
+    std::int16_t shiftKeyState() override;
+    void acceptDroppedFiles() override;
+    std::vector<std::string> arguments() override { return arguments_; }
+    LRESULT defWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    friend class GridWidget;
+
+    // Runs `call` on the user-interface thread: at once when called there, else posted.
+    void post(std::function<void()> call);
+    void buildMenu();
+    void buildAccelerators();
+    void onScrollAction(int action);
+    // Called by the grid while it paints: the paint context of WM_PAINT.
+    void paintGrid(platform::PaintContext& context);
+    void gridResized(int width, int height);
+    void gridKeyPressed(QKeyEvent* event);
+    void gridMouse(UINT message, QMouseEvent* event);
+    void gridWheel(QWheelEvent* event);
+
+    std::vector<std::string> arguments_;
+    Procedure procedure_;
+    GridWidget* grid_ = nullptr;
+    QScrollBar* scrollBar_ = nullptr;
+    StatusParts* statusParts_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
+    std::vector<QShortcut*> accelerators_;
+    platform::PaintContext* paintContext_ = nullptr;  // set only while the grid paints
+    bool invalid_ = false;  // a repaint has been asked for and not yet done
+    std::atomic<bool> destroyed_{false};
+};
+
+// A mouse message's key-state flags (MK_...) for Qt's button and modifier state.
+WPARAM mouseKeyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+// The virtual-key code of a Qt key, or 0 for a key the program has no code for.
+std::uint32_t virtualKey(int qtKey);
+
+}  // namespace shell

@@ -1,0 +1,21 @@
+#pragma once
+
+// Start-up and shutdown of the program, around the main window's event loop.
+
+#include <string>
+
+namespace shell {
+
+// Runs the program: returns its exit code, 0 in every case (also when another instance runs,
+// in which case nothing at all is done).
+int runSplicor(int argc, char** argv);
+
+// The thumbnail directory for the program's argument 0: its part up to and including the last
+// "/" (nothing when it has none), followed by "thum/".
+std::string thumbnailDirectoryFor(const std::string& argument0);
+
+// Deletes the "*.bmp" files of `directory` (which ends in "/"); failures are ignored and no
+// other file is touched.
+void deleteBitmapFiles(const std::string& directory);
+
+}  // namespace shell
