@@ -54,3 +54,5 @@ ours=$(best "$remux" "$file" "$tmp/remux.wmv")
 peer=$(best ffmpeg -v error -y -i "$file" -map 0 -c copy -f asf "$tmp/ffmpeg-remux.asf")
 row "remux every sample (reader, writer, editor)" "$ours" "$peer" "ffmpeg"
 echo "  output sizes: ours $(stat -c %s "$tmp/remux.wmv") bytes, ffmpeg $(stat -c %s "$tmp/ffmpeg-remux.asf") bytes, source $(stat -c %s "$file") bytes"
+# Painting the thumbnail grid: its own table of medians and bests, with peers of the same run.
+"$(realpath "$build/bench/paint_bench")" "$file"
