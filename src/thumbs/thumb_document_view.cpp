@@ -278,9 +278,11 @@ void ThumbDocument::onKeyDown(platform::Window* mainWindow, std::uint32_t virtua
     const Grid g = grid(*this);
     const auto lastFrame = static_cast<std::int32_t>(g.frameCount - 1);
     // A cursor at or past the frame count becomes the last frame (-1 without frames).
-    auto toLastFrame = [&](std::int32_t value) {
-        return value < 0 || value >= g.frameCount ? lastFrame : value;
+    auto toLastFrame = [&](std::int64_t value) {
+        return value < 0 || value >= g.frameCount ? lastFrame : static_cast<std::int32_t>(value);
     };
+    // A page of frames; wide enough for any client size.
+    const std::int64_t pageFrames = static_cast<std::int64_t>(g.page) * g.columns;
     const std::int32_t previousCursor = cursor;
     switch (virtualKey) {
         case kKeyShift:
@@ -291,11 +293,11 @@ void ThumbDocument::onKeyDown(platform::Window* mainWindow, std::uint32_t virtua
             }
             break;
         case kKeyPageUp:
-            cursor = std::max(cursor - g.page * g.columns, 0);
+            cursor = static_cast<std::int32_t>(std::max<std::int64_t>(cursor - pageFrames, 0));
             topRow = std::max(topRow - g.page, 0);
             break;
         case kKeyPageDown:
-            cursor = toLastFrame(cursor + g.page * g.columns);
+            cursor = toLastFrame(cursor + pageFrames);
             topRow = g.clamp(topRow + g.page);
             break;
         case kKeyEnd:
@@ -313,10 +315,10 @@ void ThumbDocument::onKeyDown(platform::Window* mainWindow, std::uint32_t virtua
             cursor = std::max(cursor - g.columns, 0);
             break;
         case kKeyRight:
-            cursor = toLastFrame(cursor + 1);
+            cursor = toLastFrame(std::int64_t{cursor} + 1);
             break;
         case kKeyDown:
-            cursor = toLastFrame(cursor + g.columns);
+            cursor = toLastFrame(std::int64_t{cursor} + g.columns);
             break;
         case kKeyDelete:
             deleteFrames(*this, mainWindow);
