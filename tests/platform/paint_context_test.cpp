@@ -1,12 +1,10 @@
-// The two paint contexts: the outlines pens of any width make, and QPainter painting the very
-// pixels of the raster context.
+// QPainter paints the very pixels of the raster context, whose pictures the view tests check.
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
 #include <memory>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -40,43 +38,6 @@ void paintScene(platform::PaintContext& context, const platform::Bitmap& bitmap)
 }
 
 }  // namespace
-
-TEST(PaintContext, PensOfEveryWidthStraddleTheOutlineAsDocumented) {
-    // Width 1 runs through columns 2 and 5, rows 1 and 3.
-    platform::RasterPaintContext thin(8, 6, 0, 0, 0);
-    thin.drawRectangle(2, 1, 6, 4, platform::Pen{255, 255, 255, 1});
-    // Width 3 covers one pixel before each line and one after it.
-    platform::RasterPaintContext wide(10, 10, 0, 0, 0);
-    wide.drawRectangle(2, 2, 8, 8, platform::Pen{255, 255, 255, 3});
-    auto outline = [](const platform::RasterPaintContext& picture) {
-        std::string rows;
-        for (int y = 0; y < picture.height(); ++y) {
-            for (int x = 0; x < picture.width(); ++x) {
-                rows += picture.pixel(x, y) ? '#' : '.';
-            }
-            rows += '\n';
-        }
-        return rows;
-    };
-    EXPECT_EQ(outline(thin),
-              "........\n"
-              "..####..\n"
-              "..#..#..\n"
-              "..####..\n"
-              "........\n"
-              "........\n");
-    EXPECT_EQ(outline(wide),
-              "..........\n"
-              ".########.\n"
-              ".########.\n"
-              ".########.\n"
-              ".###..###.\n"
-              ".###..###.\n"
-              ".########.\n"
-              ".########.\n"
-              ".########.\n"
-              "..........\n");
-}
 
 TEST(PaintContext, QPainterPaintsThePixelsOfTheRasterContext) {
     const auto bitmap = patternBitmap();

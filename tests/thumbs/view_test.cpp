@@ -22,7 +22,7 @@ namespace {
 
 constexpr std::uint32_t kRed = 0xFF0000;
 constexpr std::uint32_t kBlue = 0x0000FF;
-constexpr std::uint32_t kBackground = 0x010203;  // in no thumbnail of the test pattern
+constexpr std::uint32_t kBackground = 0x010203;
 constexpr std::int16_t kShiftHeld = -32768;
 
 class GridView : public ::testing::Test {
