@@ -1,0 +1,303 @@
+// The Qt main window on the offscreen platform: what it shows when created, and the window
+// messages it makes of Qt's events.
+
+#include "shell/main_window.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "control/controller.h"
+#include "shell/resources.h"
+#include "shell/status_bar.h"
+#include "shell/window_proc.h"
+
+using namespace shell;
+
+namespace {
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "shell_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+struct Message {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// A main window whose procedure records every message; WM_CLOSE takes the system's way.
+class RecordedWindow : public ::testing::Test {
+protected:
+    RecordedWindow()
+        : window({"splicor"},
+                 [this](WindowHost& host, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+                     messages.push_back({message, wParam, lParam});
+                     if (message == WM_DROPFILES) {
+                         dropped = reinterpret_cast<const DroppedFiles*>(wParam)->paths;
+                     }
+                     if (message == WM_PAINT) {
+                         paintedWithContext = host.beginPaint() != nullptr;
+                     }
+                     return message == WM_CLOSE ? host.defWindowProc(message, wParam, lParam) : 0;
+                 }) {}
+
+    void SetUp() override {
+        window.createAndShow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QApplication::processEvents();
+        messages.clear();
+    }
+
+    std::vector<Message> only(UINT message) const {
+        std::vector<Message> found;
+        for (const Message& m : messages) {
+            if (m.message == message) {
+                found.push_back(m);
+            }
+        }
+        return found;
+    }
+
+    QApplication& app = application();
+    std::vector<Message> messages;
+    std::vector<std::string> dropped;
+    bool paintedWithContext = false;
+    MainWindow window;
+};
+
+TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
+    application();
+    char pattern[] = "/tmp/splicor-window-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string thumbnailDirectory = std::string(pattern) + "/";
+    theStatusBar = new StatusBar;
+    theController = new control::Controller(thumbnailDirectory, theStatusBar);
+    {
+        MainWindow window({"splicor"}, mainWindowProc);
+        window.createAndShow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QApplication::processEvents();
+
+        EXPECT_EQ(window.windowTitle().toStdString(), "splicor2 0.019");
+        EXPECT_FALSE(window.windowIcon().isNull());
+        EXPECT_EQ(window.statusTexts(),
+                  (std::vector<std::string>{"0  ファイル読込済み", "0  ファイル待ち",
+                                            "読込中ファイル無し", "0  ファイル分割待ち",
+                                            "分割中ファイル無し"}));
+        EXPECT_EQ(window.statusEdges(), shell::statusEdges(window.grid()->width()));
+        EXPECT_TRUE(window.scrollBar()->isVisible());
+        EXPECT_FALSE(window.scrollBar()->isEnabled());
+
+        QMenu* menu = window.fileMenu();
+        EXPECT_EQ(menu->title().toStdString(), "ファイル(&F)");
+        std::vector<std::pair<int, std::string>> items;
+        for (QAction* action : menu->actions()) {
+            items.emplace_back(action->isSeparator() ? 0 : action->data().toInt(),
+                               action->text().toStdString());
+            EXPECT_TRUE(action->shortcut().isEmpty()) << "the keys are the accelerators'";
+        }
+        EXPECT_EQ(items, (std::vector<std::pair<int, std::string>>{
+                             {32781, "開く(&O) \tCtrl+O"},
+                             {32782, "名前を付けて保存(&S) \tCtrl+S"},
+                             {32783, "番号を付けて保存(&N) \tCtrl+D"},
+                             {32786, "閉じる(&C) \tCtrl+W"},
+                             {32791, "後ろへ送る(&B) \tCtrl+B"},
+                             {0, ""},
+                             {32784, "アプリケーションの終了(&X) \tCtrl+Q"}}));
+        std::vector<std::string> keys;
+        for (QShortcut* shortcut : window.accelerators()) {
+            keys.push_back(shortcut->key().toString().toStdString());
+        }
+        EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+W", "Ctrl+Q", "Ctrl+D", "Ctrl+O", "Ctrl+S",
+                                                  "Ctrl+B"}));
+
+        theController->shutdown();
+    }
+    delete theController;
+    theController = nullptr;
+    delete theStatusBar;
+    theStatusBar = nullptr;
+    std::filesystem::remove_all(pattern);
+}
+
+TEST_F(RecordedWindow, AcceleratorsBecomeCommandsAndNeverKeys) {
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const std::pair<Qt::Key, int> accelerators[] = {
+        {Qt::Key_W, CMD_CLOSE}, {Qt::Key_Q, CMD_EXIT},    {Qt::Key_D, CMD_SAVE_NUMBERED},
+        {Qt::Key_O, CMD_OPEN},  {Qt::Key_S, CMD_SAVE_AS}, {Qt::Key_B, CMD_SEND_BACK}};
+    for (const auto& [key, command] : accelerators) {
+        messages.clear();
+        QTest::keyClick(window.grid(), key, Qt::ControlModifier);
+        ASSERT_EQ(only(WM_COMMAND).size(), 1u) << command;
+        EXPECT_EQ(only(WM_COMMAND)[0].wParam, makeWParam(command, 1));
+        // Ctrl itself is a key (17), the letter is not.
+        for (const Message& m : only(WM_KEYDOWN)) {
+            EXPECT_EQ(m.wParam, 17u);
+        }
+    }
+    // Other keys with Ctrl are keys; with Alt they are the system's.
+    messages.clear();
+    QTest::keyClick(window.grid(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(window.grid(), Qt::Key_Right);
+    QTest::keyClick(window.grid(), Qt::Key_Delete, Qt::AltModifier);
+    std::vector<WPARAM> keys;
+    for (const Message& m : only(WM_KEYDOWN)) {
+        keys.push_back(m.wParam);
+    }
+    EXPECT_EQ(keys, (std::vector<WPARAM>{17, 65, 39}));
+    keys.clear();
+    for (const Message& m : only(WM_SYSKEYDOWN)) {
+        keys.push_back(m.wParam);
+    }
+    EXPECT_EQ(keys, (std::vector<WPARAM>{18, 46}));
+
+    // The menu's items send the same commands.
+    messages.clear();
+    window.fileMenu()->actions().at(1)->trigger();
+    ASSERT_EQ(only(WM_COMMAND).size(), 1u);
+    EXPECT_EQ(only(WM_COMMAND)[0].wParam, makeWParam(CMD_SAVE_AS, 0));
+}
+
+TEST_F(RecordedWindow, MouseAndWheelCarryKeyStateAndSignedWords) {
+    QWidget* grid = window.grid();
+    auto send = [grid](QEvent::Type type, QPoint point, Qt::MouseButton button,
+                       Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+        QMouseEvent event(type, point, grid->mapToGlobal(point), button, buttons, modifiers);
+        QApplication::sendEvent(grid, &event);
+    };
+    send(QEvent::MouseButtonPress, {170, 130}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    send(QEvent::MouseMove, {200, 140}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    send(QEvent::MouseButtonRelease, {210, 150}, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+    send(QEvent::MouseMove, {5, 6}, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    // Without capture nothing outside the client area arrives; the right button is not routed.
+    send(QEvent::MouseMove, {-30, 6}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    send(QEvent::MouseButtonRelease, {-30, 6}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    send(QEvent::MouseButtonPress, {5, 6}, Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[0].message, WM_LBUTTONDOWN);
+    EXPECT_EQ(messages[0].wParam, MK_LBUTTON | MK_SHIFT);
+    EXPECT_EQ(messages[0].lParam, makeLParam(170, 130));
+    EXPECT_EQ(messages[1].message, WM_MOUSEMOVE);
+    EXPECT_EQ(messages[1].wParam, MK_LBUTTON);
+    EXPECT_EQ(messages[2].message, WM_LBUTTONUP);
+    EXPECT_EQ(messages[2].wParam, MK_SHIFT);
+    EXPECT_EQ(messages[2].lParam, makeLParam(210, 150));
+    EXPECT_EQ(messages[3].wParam, 0u);
+
+    messages.clear();
+    QWheelEvent towardsUser({50, 50}, grid->mapToGlobal(QPoint(50, 50)), QPoint(), QPoint(0, -120),
+                            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid, &towardsUser);
+    ASSERT_EQ(only(WM_MOUSEWHEEL).size(), 1u);
+    EXPECT_EQ(signedHiWord(only(WM_MOUSEWHEEL)[0].wParam), -120);
+}
+
+TEST_F(RecordedWindow, TheScrollBarAsksTheDocumentAndMovesOnlyWhenTold) {
+    QScrollBar* bar = window.scrollBar();
+    window.setScrollInfo(0, 4, 2, 0);  // positions 0 to 3
+    EXPECT_TRUE(bar->isEnabled());
+    EXPECT_EQ(bar->maximum(), 3);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(bar->value(), 0) << "no document answered, so the bar stays";
+    bar->setSliderDown(true);
+    bar->setSliderPosition(2);
+    bar->setSliderDown(false);
+    std::vector<std::pair<int, int>> requests;
+    for (const Message& m : only(WM_VSCROLL)) {
+        requests.emplace_back(loWord(m.wParam), signedHiWord(m.wParam));
+    }
+    EXPECT_EQ(requests, (std::vector<std::pair<int, int>>{{SB_LINEDOWN, 0},
+                                                          {SB_ENDSCROLL, 0},
+                                                          {SB_PAGEDOWN, 0},
+                                                          {SB_ENDSCROLL, 0},
+                                                          {SB_LINEUP, 0},
+                                                          {SB_ENDSCROLL, 0},
+                                                          {SB_PAGEUP, 0},
+                                                          {SB_ENDSCROLL, 0},
+                                                          {SB_THUMBTRACK, 2},
+                                                          {SB_THUMBPOSITION, 2},
+                                                          {SB_ENDSCROLL, 0}}));
+    window.setScrollPos(1);
+    EXPECT_EQ(bar->value(), 1);
+    window.setScrollInfo(0, 4, 5, 0);
+    EXPECT_FALSE(bar->isEnabled()) << "nothing to scroll: disabled";
+    EXPECT_TRUE(bar->isVisible()) << "but not hidden";
+}
+
+TEST_F(RecordedWindow, SizesPaintsAndDropsBecomeMessages) {
+    window.resize(700, 500);
+    QApplication::processEvents();
+    ASSERT_FALSE(only(WM_SIZE).empty());
+    LPARAM size = only(WM_SIZE).back().lParam;
+    EXPECT_EQ(loWord(static_cast<WPARAM>(size)), window.grid()->width());
+    EXPECT_EQ(hiWord(static_cast<WPARAM>(size)), window.grid()->height());
+
+    window.invalidate();
+    window.update();
+    EXPECT_FALSE(only(WM_PAINT).empty()) << "update paints what is invalid at once";
+    EXPECT_TRUE(paintedWithContext);
+
+    std::string longName = "/tmp/" + std::string(300, 'n') + ".wmv";
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(longName)),
+                  QUrl::fromLocalFile(QStringLiteral("/tmp/a b.asf"))});
+    window.acceptDroppedFiles();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    EXPECT_EQ(dropped, (std::vector<std::string>{longName, "/tmp/a b.asf"}));
+}
+
+TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDropped) {
+    // Calls from another thread arrive in their order.
+    std::thread worker([this] {
+        for (int i = 0; i < 50; ++i) {
+            window.setStatusText(1, std::to_string(i));
+        }
+        window.setTitle("from a worker");
+    });
+    worker.join();
+    QApplication::processEvents();
+    EXPECT_EQ(window.statusTexts()[1], "49");
+    EXPECT_EQ(window.windowTitle().toStdString(), "from a worker");
+
+    window.close();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].message, WM_CLOSE);
+    EXPECT_EQ(messages[1].message, WM_DESTROY);
+    EXPECT_TRUE(window.destroyed());
+    EXPECT_FALSE(window.isVisible());
+
+    std::thread late([this] { window.setTitle("too late"); });
+    late.join();
+    window.setStatusText(1, "too late");
+    QApplication::processEvents();
+    EXPECT_EQ(window.windowTitle().toStdString(), "from a worker");
+    EXPECT_EQ(window.statusTexts()[1], "49");
+}
+
+}  // namespace
