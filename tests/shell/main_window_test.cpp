@@ -23,6 +23,11 @@
 
 using namespace shell;
 
+// Under LeakSanitizer: what the libraries below Qt keep until the process ends is not ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\n";
+}
+
 namespace {
 
 QApplication& application() {
