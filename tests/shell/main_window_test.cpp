@@ -4,11 +4,13 @@
 #include "shell/main_window.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "control/controller.h"
+#include "shell/file_dialogs.h"
 #include "shell/resources.h"
 #include "shell/status_bar.h"
 #include "shell/window_proc.h"
@@ -139,6 +142,36 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
     theController = nullptr;
     delete theStatusBar;
     theStatusBar = nullptr;
+    std::filesystem::remove_all(pattern);
+}
+
+TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacing) {
+    application();
+    char pattern[] = "/tmp/splicor-save-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    QString directory = QString::fromLatin1(pattern);
+    auto save = [&](const char* typed) {
+        QFileDialog dialog;
+        setUpSaveDialog(dialog);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setDirectory(directory);
+        dialog.selectFile(QString::fromLatin1(typed));
+        static_cast<QDialog&>(dialog).accept();  // as the Save button does
+        return dialog.result() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    };
+    EXPECT_EQ(save("clip"), directory + "/clip.wmv") << "a name without extension gets .wmv";
+    EXPECT_EQ(save("clip.asf"), directory + "/clip.asf");
+
+    QFile(directory + "/old.wmv").open(QIODevice::WriteOnly);
+    bool asked = false;
+    QTimer::singleShot(0, [&asked] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            asked = true;
+            box->close();  // declines to replace
+        }
+    });
+    EXPECT_EQ(save("old"), QString()) << "replacing declined: nothing chosen";
+    EXPECT_TRUE(asked);
     std::filesystem::remove_all(pattern);
 }
 
