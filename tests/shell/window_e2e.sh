@@ -58,6 +58,10 @@ until_true() {
     done
 }
 
+# One instance runs per user: wait for one started elsewhere (another build's test) to end.
+lock="/tmp/SplicorWin32-$(id -u).lock"
+until_true 120 flock -n "$lock" true || fail "another Splicor keeps running"
+
 # A display of our own; Xvfb writes its number once it accepts clients.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -80,7 +84,7 @@ window_named() {
 wait_for_title() {
     until_true 60 window_named "$1" || fail "no window titled '$1'"
     window=$(window_named "$1")
-    xdotool windowfocus --sync "$window"
+    timeout 10 xdotool windowfocus --sync "$window" || fail "the window takes no keys"
 }
 
 # Waits for the program to end; fails unless it ends with 0.
