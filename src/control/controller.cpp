@@ -80,8 +80,12 @@ void Controller::addFile(std::string path, platform::Window* window) {
 }
 
 void Controller::startLoading() {
-    platform::resumeThreadById(loaderThreadId);
+    // Pause first, then wake the loader: the loader resumes the worker when it finds nothing
+    // left to extract, and that resume must come after this pause. In the other order a loader
+    // with nothing to do could resume the worker before the pause, which would then hold the
+    // queued cuts until the next file is added.
     cutQueue->pauseWorker();
+    platform::resumeThreadById(loaderThreadId);
 }
 
 void Controller::resize(platform::Window* window, std::uint32_t width, std::uint32_t height) {

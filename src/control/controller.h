@@ -59,7 +59,7 @@ public:
     // Queues a source file for extraction, unless the path is empty or already current, pending
     // or ready. Does not wake the loader thread: call startLoading after a batch.
     void addFile(std::string path, platform::Window* window);
-    // Lets the loader thread run, and pauses the cut worker until the loader has nothing to do.
+    // Pauses the cut worker until the loader has nothing left to do, and lets the loader run.
     void startLoading();
     // A new client size; lays out the current document.
     void resize(platform::Window* window, std::uint32_t width, std::uint32_t height);
