@@ -15,6 +15,7 @@
 #include "fake_host.h"
 #include "platform/bitmap.h"
 #include "platform/file_search.h"
+#include "platform/thread.h"
 #include "shell/messages.h"
 #include "shell/resources.h"
 #include "shell/status_bar.h"
@@ -64,13 +65,16 @@ protected:
     }
 
     // Waits until the loader, woken after the status part 2 had `mark` texts, has gone idle
-    // again (the part said so `idleTexts` times since); the file names it took, in order.
+    // again (the part said so `idleTexts` times since) and stopped; the file names it took, in
+    // order. A loader woken while still running makes one more pass: once it has stopped, no
+    // pass is left to come.
     Names loadedSince(std::size_t mark, int idleTexts = 1) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (std::chrono::steady_clock::now() < deadline) {
             Names texts = host.texts(2);
-            if (texts.size() > mark && std::count(texts.begin() + static_cast<std::ptrdiff_t>(mark),
-                                                  texts.end(), kNoneLoading) >= idleTexts) {
+            auto idle = std::count(texts.begin() + static_cast<std::ptrdiff_t>(mark), texts.end(),
+                                   kNoneLoading);
+            if (idle >= idleTexts && platform::suspendCount(theController->loaderThreadId) > 0) {
                 Names names;
                 for (std::size_t i = mark; i < texts.size(); ++i) {
                     if (texts[i].rfind(kLoading, 0) == 0) {
