@@ -253,7 +253,11 @@ void loaderThreadMain(Controller* controller) {
             statusBar->setPendingCount(0);
             statusBar->showPendingCount();
             statusBar->showLoading(std::string());
-            // Until startLoading or shutdown resumes it.
+            // Until startLoading or shutdown resumes it. Shutdown clears running before its
+            // wake-up, which a stop taken earlier in this pass may already have spent.
+            if (!controller->running) {
+                break;
+            }
             platform::suspendThreadById(controller->loaderThreadId);
             continue;
         }

@@ -265,6 +265,12 @@ void cutWorkerMain(CutQueue* queue) {
                 queue->finishJob(job);
             }
         }
+        // The destructor clears running before its wake-up. A wake-up that found the worker
+        // stopped by a pause (above) is spent by now; only this look keeps the worker from
+        // falling asleep again with nobody left to wake it.
+        if (!queue->running) {
+            break;
+        }
         platform::suspendThreadById(queue->workerThreadId());
     }
 }

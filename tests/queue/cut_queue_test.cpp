@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -29,8 +30,8 @@
 #include "platform/event.h"
 #include "platform/file_search.h"
 #include "platform/text.h"
-#include "support/fake_window.h"
 #include "shell/status_bar.h"
+#include "support/fake_window.h"
 #include "support/test_files.h"
 
 extern char** environ;
@@ -361,6 +362,22 @@ TEST_F(CutQueueTest, DestructionFinishesTheCutInHandAndJobsWithTheSameFileNameKe
     EXPECT_EQ(packets(out_ + "2/clip.wmv"),
               reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
     EXPECT_EQ(packets(out_ + "1/clip.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kLastStretch));
+}
+
+TEST_F(CutQueueTest, DestructionEndsTheWorkerWhereverAPauseStoppedIt) {
+    // A pause may stop the worker anywhere in its loop, also right after a resume woke it and
+    // before it looks for work. The destructor's wake-up must end it from each of those places
+    // rather than let it fall asleep again.
+    for (int round = 0; round < 2000; ++round) {
+        start();
+        queue_->resumeWorker();
+        for (int spin = 0; spin < round % 64; ++spin) {
+            std::this_thread::yield();
+        }
+        queue_->pauseWorker();
+        auto done = std::async(std::launch::async, [&] { queue_.reset(); });
+        ASSERT_EQ(done.wait_for(10s), std::future_status::ready) << "round " << round;
+    }
 }
 
 TEST_F(CutQueueTest, QuickJobsQueuedOneAfterAnotherEachRunAndLeaveNothing) {
