@@ -3,6 +3,8 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -28,11 +30,38 @@ void deleteBitmapFiles(const std::string& directory) {
     }
 }
 
+bool displayReachable(int argc, char** argv) {
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    // A platform chosen by the user (offscreen, vnc, ...) is the user's business.
+    if (set("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0) {
+            return true;
+        }
+    }
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
 int runSplicor(int argc, char** argv) {
     // Held for the life of the process; the kernel lets go of it however the process ends.
     platform::SingleInstanceLock instanceLock(platform::kInstanceLockName);
     if (!instanceLock.held()) {
         return 0;  // another instance runs: leave everything to it
+    }
+    // Without a display the toolkit would abort the process once the background threads run;
+    // say so and stop before anything starts.
+    if (!displayReachable(argc, argv)) {
+        std::fprintf(stderr,
+                     "splicor: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
+                     "not set).\nRun it on a desktop, or on a virtual display: xvfb-run -a %s "
+                     "FILE...\n",
+                     argc > 0 ? argv[0] : "splicor");
+        return 1;
     }
     // The command line as given, before Qt takes its own options out of it.
     std::vector<std::string> arguments(argv, argv + argc);

@@ -6,9 +6,14 @@
 
 namespace shell {
 
-// Runs the program: returns its exit code, 0 in every case (also when another instance runs,
-// in which case nothing at all is done).
+// Runs the program: returns its exit code, 0 when it ran (and when another instance runs, in
+// which case nothing at all is done); 1, with a message, when there is no display to open the
+// window on.
 int runSplicor(int argc, char** argv);
+
+// Whether the window has somewhere to go: a display in the environment, or a platform chosen
+// by the user (QT_QPA_PLATFORM or -platform).
+bool displayReachable(int argc, char** argv);
 
 // The thumbnail directory for the program's argument 0: its part up to and including the last
 // "/" (nothing when it has none), followed by "thum/".
