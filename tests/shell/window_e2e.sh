@@ -44,6 +44,8 @@ trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
     tail -n 40 "$work/out.log" >&2 2>/dev/null || true
+    echo "--- Xvfb:" >&2
+    tail -n 20 "$work/xvfb.log" >&2 2>/dev/null || true
     exit 1
 }
 
@@ -69,6 +71,8 @@ until_true 20 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
+# A client must get through before the program is started on it.
+until_true 20 xdotool getdisplaygeometry || fail "display $DISPLAY does not take clients"
 
 start() {
     (cd "$app" && exec ./splicor "$@") >"$work/out.log" 2>&1 &
