@@ -68,9 +68,9 @@ void Controller::addFile(std::string path, platform::Window* window) {
             }
         }
     }
-    auto* document = new thumbs::ThumbDocument(std::move(path), thumbnailDirectory,
-                                               static_cast<std::int32_t>(clientWidth),
-                                               static_cast<std::int32_t>(clientHeight), window);
+    auto* document = new thumbs::ThumbDocument(
+        std::move(path), thumbnailDirectory, static_cast<std::int32_t>(clientWidth.load()),
+        static_cast<std::int32_t>(clientHeight.load()), window);
     {
         ListGuard guard(listLock);
         pendingDocuments.push_back(document);
@@ -150,8 +150,8 @@ void Controller::makeFirstReadyCurrent(platform::Window* window, bool suspendLoa
         platform::resumeThreadById(loaderThreadId);
         platform::resumeThreadById(workerId);
     }
-    next->layout(window, static_cast<std::int32_t>(clientWidth),
-                 static_cast<std::int32_t>(clientHeight));
+    next->layout(window, static_cast<std::int32_t>(clientWidth.load()),
+                 static_cast<std::int32_t>(clientHeight.load()));
     // Published last: the user-interface thread paints whatever it finds here.
     currentDocument = next;
 }

@@ -82,8 +82,9 @@ public:
 
     cut::CutQueue* cutQueue = nullptr;
     std::recursive_mutex listLock;
-    std::uint32_t clientWidth = 0;
-    std::uint32_t clientHeight = 0;
+    // Written by resize; read also by the loader thread when it shows a document.
+    std::atomic<std::uint32_t> clientWidth{0};
+    std::atomic<std::uint32_t> clientHeight{0};
     std::atomic<bool> running{false};
     std::atomic<platform::Window*> mainWindow{nullptr};
     shell::StatusBar* statusBar = nullptr;

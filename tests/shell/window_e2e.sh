@@ -64,8 +64,10 @@ until_true() {
 lock="/tmp/SplicorWin32-$(id -u).lock"
 until_true 120 flock -n "$lock" true || fail "another Splicor keeps running"
 
-# A display of our own; Xvfb writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# A display of our own; Xvfb writes its number once it accepts clients. Without -noreset the
+# server starts afresh each time its last client leaves (xdotool's probes, the program between
+# two runs), and a program connecting during that reset is turned away.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 until_true 20 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"

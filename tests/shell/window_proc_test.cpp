@@ -149,8 +149,8 @@ TEST_F(WindowProcedure, CreationShowsTheFivePartsAndQueuesTheCommandLineInItsOrd
 TEST_F(WindowProcedure, StatusEdgesFollowTheWidthAsComputedEvenWhenNegative) {
     send(WM_SIZE, SIZE_RESTORED, makeLParam(900, 480));
     EXPECT_EQ(host.edges.back(), (Edges{110, 195, 492, 602, 900}));
-    EXPECT_EQ(theController->clientWidth, 900u);
-    EXPECT_EQ(theController->clientHeight, 480u);
+    EXPECT_EQ(theController->clientWidth.load(), 900u);
+    EXPECT_EQ(theController->clientHeight.load(), 480u);
     send(WM_SIZE, SIZE_RESTORED, makeLParam(306, 10));
     EXPECT_EQ(host.edges.back(), (Edges{110, 195, 195, 305, 306})) << "part 4 takes the odd pixel";
     send(WM_SIZE, SIZE_RESTORED, makeLParam(305, 10));
@@ -158,8 +158,8 @@ TEST_F(WindowProcedure, StatusEdgesFollowTheWidthAsComputedEvenWhenNegative) {
     send(WM_SIZE, SIZE_RESTORED, makeLParam(0, 0));
     EXPECT_EQ(host.edges.back(), (Edges{110, 195, 43, 153, 0}));
     send(WM_SIZE, SIZE_RESTORED, makeLParam(50000, 40000));
-    EXPECT_EQ(theController->clientWidth, 50000u) << "both words are unsigned";
-    EXPECT_EQ(theController->clientHeight, 40000u);
+    EXPECT_EQ(theController->clientWidth.load(), 50000u) << "both words are unsigned";
+    EXPECT_EQ(theController->clientHeight.load(), 40000u);
 }
 
 TEST_F(WindowProcedure, DropsTakeExactExtensionsOnlyInByteOrderAndAlwaysStartLoading) {
