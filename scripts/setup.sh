@@ -3,6 +3,7 @@
 # configures and builds the given CMake presets (default: "default").
 #
 #   bash scripts/setup.sh [PRESET...]
+#   bash scripts/setup.sh --list-packages     (only print the package list)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +21,11 @@ packages=(
     # benchmarks: peak memory
     time
 )
+
+if [ "${1:-}" = --list-packages ]; then
+    printf '%s\n' "${packages[@]}"
+    exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
