@@ -12,7 +12,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git clang clang-format-14 libclang-rt-14-dev
     # libraries
     qt6-base-dev libgl-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libboost-dev
-    libgtest-dev googletest
+    libgtest-dev googletest nlohmann-json3-dev
     # tools the tests run: independent readers, media makers, a display and input for the window
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     gstreamer1.0-plugins-ugly gstreamer1.0-libav xvfb xauth xdotool fonts-noto-cjk

@@ -1,9 +1,12 @@
 #include "cli/commands.h"
 
+#include "cli/attribute_values.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
@@ -31,10 +34,6 @@ int fail(const std::string& path, HRESULT hr) {
     return 1;
 }
 
-std::string narrow(const std::u16string& text) {
-    return platform::utf16ToUtf8(text);
-}
-
 std::string seconds(std::uint64_t hundredNs) {
     char s[32];
     std::snprintf(s, sizeof s, "%" PRIu64 ".%03" PRIu64 " s", hundredNs / 10000000,
@@ -42,48 +41,21 @@ std::string seconds(std::uint64_t hundredNs) {
     return s;
 }
 
-std::string fourcc(std::uint32_t code) {
-    std::string s;
-    for (int i = 0; i < 4; ++i) {
-        char c = static_cast<char>((code >> (8 * i)) & 0xFF);
-        s += (c >= 32 && c < 127) ? c : '?';
-    }
-    return s;
-}
-
-std::uint64_t little(const std::vector<media::BYTE>& v) {
-    std::uint64_t n = 0;
-    for (std::size_t i = v.size(); i-- > 0;) {
-        n = n << 8 | v[i];
-    }
-    return n;
-}
-
 std::string attributeText(const media::Attribute& a) {
+    std::string type = attributeTypeName(a.type);
     switch (a.type) {
-        case media::WMT_TYPE_STRING: {
-            std::u16string text;
-            for (std::size_t i = 0; i + 1 < a.value.size(); i += 2) {
-                char16_t c = static_cast<char16_t>(a.value[i] | a.value[i + 1] << 8);
-                if (c == 0) {
-                    break;
-                }
-                text += c;
-            }
-            return "STRING \"" + narrow(text) + "\"";
-        }
+        case media::WMT_TYPE_STRING:
+            return type + " \"" + attributeString(a) + "\"";
         case media::WMT_TYPE_BOOL:
-            return std::string("BOOL ") + (little(a.value) ? "true" : "false");
+            return type + (littleEndian(a.value) ? " true" : " false");
         case media::WMT_TYPE_DWORD:
-            return "DWORD " + std::to_string(little(a.value));
         case media::WMT_TYPE_QWORD:
-            return "QWORD " + std::to_string(little(a.value));
         case media::WMT_TYPE_WORD:
-            return "WORD " + std::to_string(little(a.value));
+            return type + " " + std::to_string(littleEndian(a.value));
         case media::WMT_TYPE_GUID:
-            return "GUID " + asf::Guid::fromBytes(a.value.data()).toString();
+            return type + " " + asf::Guid::fromBytes(a.value.data()).toString();
         default:
-            return "BINARY " + std::to_string(a.value.size()) + " bytes";
+            return type + " " + std::to_string(a.value.size()) + " bytes";
     }
 }
 
@@ -267,7 +239,7 @@ int keyframesCommand(const std::string& path, std::ostream& out) {
     return 0;
 }
 
-int packetsCommand(const std::string& path, std::ostream& out) {
+HRESULT readSamples(const std::string& path, const std::function<void(const SampleInfo&)>& each) {
     ComPtr<media::IWMSyncReader> reader;
     std::vector<std::pair<media::WORD, bool>> streams;
     HRESULT hr = openReader(path, reader, streams);
@@ -276,23 +248,27 @@ int packetsCommand(const std::string& path, std::ostream& out) {
     }
     while (SUCCEEDED(hr)) {
         ComPtr<media::INSSBuffer> sample;
-        media::QWORD time = 0, duration = 0;
+        SampleInfo info;
         media::DWORD flags = 0, output = 0;
-        media::WORD stream = 0;
-        hr = reader->GetNextSample(0, sample.put(), &time, &duration, &flags, &output, &stream);
-        if (FAILED(hr)) {
-            break;
-        }
-        media::BYTE* data = nullptr;
-        media::DWORD length = 0;
-        hr = sample->GetBufferAndLength(&data, &length);
+        hr = reader->GetNextSample(0, sample.put(), &info.time, &info.duration, &flags, &output,
+                                   &info.stream);
         if (SUCCEEDED(hr)) {
-            out << stream << " " << time << " " << duration << " "
-                << ((flags & media::WM_SF_CLEANPOINT) ? 1 : 0) << " " << length << " "
-                << media::md5Hex(data, length) << "\n";
+            hr = sample->GetBufferAndLength(&info.data, &info.length);
+        }
+        if (SUCCEEDED(hr)) {
+            info.cleanPoint = (flags & media::WM_SF_CLEANPOINT) != 0;
+            each(info);
         }
     }
-    return hr == media::NS_E_NO_MORE_SAMPLES ? 0 : fail(path, hr);
+    return hr == media::NS_E_NO_MORE_SAMPLES ? media::S_OK : hr;
+}
+
+int packetsCommand(const std::string& path, std::ostream& out) {
+    HRESULT hr = readSamples(path, [&](const SampleInfo& s) {
+        out << s.stream << " " << s.time << " " << s.duration << " " << (s.cleanPoint ? 1 : 0)
+            << " " << s.length << " " << media::md5Hex(s.data, s.length) << "\n";
+    });
+    return SUCCEEDED(hr) ? 0 : fail(path, hr);
 }
 
 int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out) {
@@ -322,34 +298,6 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
     std::error_code ignored;
     std::filesystem::remove_all(directory, ignored);
     return status;
-}
-
-int run(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
-    std::string command = argc > 1 ? argv[1] : "";
-    if (command == "cut") {
-        return cutCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout);
-    }
-    bool known = argc == 3 && (command == "info" || command == "keyframes" || command == "packets");
-    if (!known && !(argc == 4 && command == "thumbs")) {
-        std::cerr << "usage: splicor-cli info FILE\n"
-                     "       splicor-cli keyframes FILE\n"
-                     "       splicor-cli packets FILE\n"
-                     "       splicor-cli thumbs FILE OUT.png\n"
-                     "       splicor-cli cut SRC DST START-END... | --frames I-J...\n";
-        return 2;
-    }
-    std::string path = argv[2];
-    if (command == "thumbs") {
-        return thumbsCommand(path, argv[3], std::cout);
-    }
-    if (command == "info") {
-        return infoCommand(path, std::cout);
-    }
-    if (command == "keyframes") {
-        return keyframesCommand(path, std::cout);
-    }
-    return packetsCommand(path, std::cout);
 }
 
 }  // namespace cli

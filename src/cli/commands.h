@@ -1,10 +1,11 @@
 #pragma once
 
 // splicor-cli: the media engine from a terminal. Listings go to standard output in the formats
-// documented with each command; errors go to standard error with the failure in words, and the
-// exit status is 0 only on success.
+// documented with each command; errors go to standard error with the failure in words. The exit
+// status is 0 on success, 1 on a failure and 2 on a wrong command line (command_line.h).
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <utility>
@@ -29,6 +30,19 @@ struct KeyFrames {
 };
 media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out);
 
+// One compressed sample as a synchronous reader delivers it; data is valid during the call.
+struct SampleInfo {
+    media::WORD stream = 0;
+    media::QWORD time = 0;      // 100-ns units
+    media::QWORD duration = 0;  // 100-ns units
+    bool cleanPoint = false;
+    media::BYTE* data = nullptr;
+    media::DWORD length = 0;
+};
+// Calls `each` for every sample of every stream in delivery order.
+media::HRESULT readSamples(const std::string& path,
+                           const std::function<void(const SampleInfo&)>& each);
+
 // Each command writes its listing to `out` and returns the exit status.
 int infoCommand(const std::string& path, std::ostream& out);
 // One line per key frame of the video stream a thumbnail document would pick (the last video
@@ -45,7 +59,10 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
 
 // Cuts SRC into DST keeping the given ranges, each "START-END" in seconds (or h:mm:ss.fff) or
 // "--frames I-J" (key frames I to J as the grid numbers them), snapped to key frames as the grid
-// offers them. args: SRC DST RANGE...
-int cutCommand(const std::vector<std::string>& args, std::ostream& out);
+// offers them; with deleteRanges, keeping everything but them. In a file without video every
+// sample is a clean point: ranges snap to the samples of its first audio stream.
+// args: SRC DST RANGE...; DST is never SRC, but any other existing DST is replaced: the command
+// line checks first.
+int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool deleteRanges = false);
 
 }  // namespace cli

@@ -8,9 +8,12 @@
 #include <cstdio>
 #include <iostream>
 
+#include "asf/file.h"
 #include "cli/commands.h"
 #include "cli/cut_ranges.h"
+#include "cli/join_command.h"
 #include "cut/trimlet.h"
+#include "media/source_file.h"
 #include "media/wmsdk.h"
 #include "platform/text.h"
 
@@ -40,9 +43,89 @@ bool sameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+// The cut points of a file without video: every sample of its first audio stream is a clean
+// point, so the times of those samples are what ranges snap to.
+HRESULT readAudioCutPoints(const std::string& path, KeyFrames& out) {
+    asf::File file;
+    asf::Status status = file.open(path);
+    if (status != asf::Status::Ok) {
+        return hresultFromStatus(status);
+    }
+    out.stream = 0;
+    for (const asf::Stream& s : file.header().streams) {
+        if (s.isAudio() && out.stream == 0) {
+            out.stream = s.number;
+        }
+    }
+    if (out.stream == 0) {
+        return ASF_E_NOSTREAMPROPS;
+    }
+    out.duration = file.header().fileProperties.durationWithoutPreroll();
+    out.times.clear();
+    HRESULT hr = readSamples(path, [&](const SampleInfo& sample) {
+        if (sample.stream == out.stream && (out.times.empty() || sample.time > out.times.back())) {
+            out.times.push_back(sample.time);
+        }
+    });
+    return hr;
+}
+
+// The engine opens a kept range only at a clean point of its key stream, and audio samples
+// carry no clean-point flag, so a file without video is cut by copying its stretches directly:
+// every sample of every stream timed inside a kept range, as the engine keeps them.
+int cutWithoutVideo(const std::string& source, const std::string& destination,
+                    const std::vector<TimeRange>& ranges, std::ostream& out) {
+    std::vector<Stretch> stretches;
+    for (const TimeRange& range : ranges) {
+        stretches.push_back({source, range.first, range.second});
+    }
+    std::uint64_t samples = 0;
+    std::string failed;
+    HRESULT hr = writeStretches(stretches, destination, samples, failed);
+    if (FAILED(hr)) {
+        std::cerr << "splicor-cli: " << failed << ": " << hresultText(hr) << "\n";
+        return 1;
+    }
+    out << "wrote " << destination << "\n";
+    return 0;
+}
+
+// The ranges the arguments name, snapped; false (with a message) on the first that is not a
+// range of this file.
+bool readRanges(const std::vector<std::string>& args, const KeyFrames& keys,
+                std::vector<TimeRange>& ranges) {
+    const MediaTime end = endOfFile(keys.times, keys.duration);
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        std::optional<TimeRange> range;
+        std::optional<TimeRange> typed;
+        if (args[i] == "--frames" && i + 1 < args.size()) {
+            auto frames = parseFrameRange(args[++i]);
+            if (frames) {
+                range = frameRange(frames->first, frames->second, keys.times, keys.duration);
+            }
+        } else if ((typed = parseTimeRange(args[i]))) {
+            range = snapRange(*typed, keys.times, keys.duration);
+        }
+        if (range) {
+            ranges.push_back(*range);
+        } else if (typed && typed->first >= end) {
+            std::cerr << "splicor-cli: " << args[i] << ": starts at or after the end of the file ("
+                      << seconds(end) << " s)\n";
+            return false;
+        } else {
+            std::cerr << "splicor-cli: " << args[i]
+                      << ": not a range of this file (START-END in seconds or h:mm:ss.fff, or "
+                         "--frames I-J with key-frame numbers from 0 to "
+                      << (keys.times.empty() ? 0 : keys.times.size() - 1) << ")\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-int cutCommand(const std::vector<std::string>& args, std::ostream& out) {
+int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool deleteRanges) {
     if (args.size() < 3) {
         std::cerr << "usage: splicor-cli cut SRC DST START-END... | --frames I-J...\n";
         return 2;
@@ -55,32 +138,29 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out) {
     }
     KeyFrames keys;
     HRESULT hr = readKeyFrames(source, keys);
-    const std::vector<MediaTime>& keyFrames = keys.times;
-    const QWORD duration = keys.duration;
-    const WORD keyStream = keys.stream;
+    const bool withoutVideo = hr == ASF_E_NOSTREAMPROPS;
+    if (withoutVideo) {
+        hr = readAudioCutPoints(source, keys);
+    }
+    if (hr == ASF_E_NOSTREAMPROPS) {
+        std::cerr << "splicor-cli: " << source << ": the file has no video or audio stream\n";
+        return 1;
+    }
     if (FAILED(hr)) {
         std::cerr << "splicor-cli: " << source << ": " << hresultText(hr) << "\n";
         return 1;
     }
     std::vector<TimeRange> ranges;
-    for (std::size_t i = 2; i < args.size(); ++i) {
-        std::optional<TimeRange> range;
-        if (args[i] == "--frames" && i + 1 < args.size()) {
-            auto frames = parseFrameRange(args[++i]);
-            if (frames) {
-                range = frameRange(frames->first, frames->second, keyFrames, duration);
-            }
-        } else if (auto typed = parseTimeRange(args[i])) {
-            range = snapRange(*typed, keyFrames, duration);
-        }
-        if (!range) {
-            std::cerr << "splicor-cli: " << args[i]
-                      << ": not a range of this file (START-END in seconds or h:mm:ss.fff, or "
-                         "--frames I-J with key-frame numbers from 0 to "
-                      << (keyFrames.empty() ? 0 : keyFrames.size() - 1) << ")\n";
+    if (!readRanges(args, keys, ranges)) {
+        return 2;
+    }
+    if (deleteRanges) {
+        ranges = complement(ranges, keys.times, keys.duration);
+        if (ranges.empty()) {
+            std::cerr << "splicor-cli: the ranges delete the whole file; nothing is left to "
+                         "write\n";
             return 2;
         }
-        ranges.push_back(*range);
     }
     for (std::size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first < ranges[i - 1].second) {
@@ -103,9 +183,12 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out) {
             << " s\n";
     }
     out.flush();
+    if (withoutVideo) {
+        return cutWithoutVideo(source, destination, ranges, out);
+    }
     boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
     hr = engine->run("temp.wmv", destination, wide(source), wide("temp.wmv"), starts, ends,
-                     static_cast<std::int32_t>(ranges.size()), keyStream);
+                     static_cast<std::int32_t>(ranges.size()), keys.stream);
     if (FAILED(hr)) {
         std::cerr << "splicor-cli: " << destination << ": " << hresultText(hr) << "\n";
         return 1;

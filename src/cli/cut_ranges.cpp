@@ -2,37 +2,45 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 
 namespace cli {
 
 namespace {
 
-// Digits with at most one decimal point, as a count of 100-ns units of `unit` seconds.
+// Digits with at most one decimal point, as a count of 100-ns units of `unit` seconds; nothing
+// when the text is not such a number or its value does not fit 64 bits.
 std::optional<MediaTime> parseNumber(const std::string& text, MediaTime unit,
                                      bool fractionAllowed) {
-    if (text.empty() || text.size() > 18) {
+    if (text.empty() || text == ".") {
         return std::nullopt;
     }
+    constexpr MediaTime kMax = std::numeric_limits<MediaTime>::max();
     MediaTime whole = 0, fraction = 0, scale = 1;
     bool inFraction = false;
     for (char c : text) {
         if (c == '.' && fractionAllowed && !inFraction) {
             inFraction = true;
         } else if (std::isdigit(static_cast<unsigned char>(c))) {
+            const MediaTime digit = static_cast<MediaTime>(c - '0');
             if (!inFraction) {
-                whole = whole * 10 + static_cast<MediaTime>(c - '0');
+                if (whole > (kMax - digit) / 10) {
+                    return std::nullopt;
+                }
+                whole = whole * 10 + digit;
             } else if (scale < 10000000) {
-                fraction = fraction * 10 + static_cast<MediaTime>(c - '0');
+                fraction = fraction * 10 + digit;
                 scale *= 10;
             }
         } else {
             return std::nullopt;
         }
     }
-    if (text == ".") {
+    const MediaTime fractionUnits = fraction * (unit / scale);
+    if (whole > kMax / unit || whole * unit > kMax - fractionUnits) {
         return std::nullopt;
     }
-    return whole * unit + fraction * (unit / scale);
+    return whole * unit + fractionUnits;
 }
 
 }  // namespace
@@ -64,6 +72,9 @@ std::optional<MediaTime> parseTime(const std::string& text) {
         if (!value) {
             return std::nullopt;
         }
+        if (*value > std::numeric_limits<MediaTime>::max() - total) {
+            return std::nullopt;
+        }
         total += *value;
     }
     return total;
@@ -75,27 +86,33 @@ std::optional<TimeRange> parseTimeRange(const std::string& text) {
         return std::nullopt;
     }
     auto start = parseTime(text.substr(0, dash));
-    auto end = parseTime(text.substr(dash + 1));
+    // "START-" runs to the end of the file.
+    auto end = dash + 1 == text.size() ? std::optional<MediaTime>(kEndOfFile)
+                                       : parseTime(text.substr(dash + 1));
     if (!start || !end || *end <= *start) {
         return std::nullopt;
     }
     return TimeRange{*start, *end};
 }
 
+MediaTime endOfFile(const std::vector<MediaTime>& keyFrames, MediaTime duration) {
+    return keyFrames.empty() ? duration : std::max(duration, keyFrames.back());
+}
+
 std::optional<TimeRange> snapRange(const TimeRange& range, const std::vector<MediaTime>& keyFrames,
                                    MediaTime duration) {
-    if (keyFrames.empty()) {
+    const MediaTime end = endOfFile(keyFrames, duration);
+    if (keyFrames.empty() || range.first >= end) {
         return std::nullopt;
     }
     auto after = std::upper_bound(keyFrames.begin(), keyFrames.end(), range.first);
     MediaTime start = after == keyFrames.begin() ? keyFrames.front() : *(after - 1);
     auto atOrAfter = std::lower_bound(keyFrames.begin(), keyFrames.end(), range.second);
-    MediaTime end =
-        atOrAfter == keyFrames.end() ? std::max(duration, keyFrames.back()) : *atOrAfter;
-    if (end <= start) {
+    MediaTime snappedEnd = atOrAfter == keyFrames.end() ? end : *atOrAfter;
+    if (snappedEnd <= start) {
         return std::nullopt;
     }
-    return TimeRange{start, end};
+    return TimeRange{start, snappedEnd};
 }
 
 std::optional<TimeRange> frameRange(std::size_t first, std::size_t last,
@@ -104,7 +121,7 @@ std::optional<TimeRange> frameRange(std::size_t first, std::size_t last,
         return std::nullopt;
     }
     MediaTime end =
-        last + 1 < keyFrames.size() ? keyFrames[last + 1] : std::max(duration, keyFrames.back());
+        last + 1 < keyFrames.size() ? keyFrames[last + 1] : endOfFile(keyFrames, duration);
     if (end <= keyFrames[first]) {
         return std::nullopt;
     }
@@ -127,6 +144,27 @@ std::optional<std::pair<std::size_t, std::size_t>> parseFrameRange(const std::st
         }
     }
     return std::make_pair(values[0], values[1]);
+}
+
+std::vector<TimeRange> complement(std::vector<TimeRange> deleted,
+                                  const std::vector<MediaTime>& keyFrames, MediaTime duration) {
+    std::vector<TimeRange> kept;
+    if (keyFrames.empty()) {
+        return kept;
+    }
+    std::sort(deleted.begin(), deleted.end());
+    MediaTime from = keyFrames.front();
+    for (const TimeRange& range : deleted) {
+        if (range.first > from) {
+            kept.emplace_back(from, range.first);
+        }
+        from = std::max(from, range.second);
+    }
+    const MediaTime end = endOfFile(keyFrames, duration);
+    if (from < end) {
+        kept.emplace_back(from, end);
+    }
+    return kept;
 }
 
 }  // namespace cli

@@ -14,15 +14,21 @@ namespace cli {
 using MediaTime = std::uint64_t;  // 100-ns units
 using TimeRange = std::pair<MediaTime, MediaTime>;
 
-// "90", "90.25", "1:30", "0:01:30.250" as a media time; nothing when the text is not a time.
+// "90", "90.25", "1:30", "0:01:30.250" as a media time; nothing when the text is not a time or
+// the time does not fit 64 bits.
 std::optional<MediaTime> parseTime(const std::string& text);
 
-// "START-END" with two times; nothing when malformed or END is not after START.
+// The end of a range that runs to the end of the file, whatever its length.
+constexpr MediaTime kEndOfFile = UINT64_MAX;
+
+// "START-END" with two times, or "START-" to the end of the file; nothing when malformed or END
+// is not after START.
 std::optional<TimeRange> parseTimeRange(const std::string& text);
 
 // Snaps a range to the key frames: the start down to the key frame at or before it (the first
 // key frame when it lies before all of them), the end up to the first key frame at or after it,
-// or the end of the file. Nothing when the snapped range is empty.
+// or the end of the file. Nothing when the snapped range is empty or the range starts at or
+// after the end of the file.
 std::optional<TimeRange> snapRange(const TimeRange& range, const std::vector<MediaTime>& keyFrames,
                                    MediaTime duration);
 
@@ -30,6 +36,14 @@ std::optional<TimeRange> snapRange(const TimeRange& range, const std::vector<Med
 // the end of the last one's. Nothing when the indices are out of range or reversed.
 std::optional<TimeRange> frameRange(std::size_t first, std::size_t last,
                                     const std::vector<MediaTime>& keyFrames, MediaTime duration);
+
+// The end of the file: the later of its duration and its last key frame.
+MediaTime endOfFile(const std::vector<MediaTime>& keyFrames, MediaTime duration);
+
+// What a cut keeps when the given (snapped) ranges are deleted: the stretches between them, from
+// the first key frame to the end of the file. Deleted ranges may overlap and come in any order.
+std::vector<TimeRange> complement(std::vector<TimeRange> deleted,
+                                  const std::vector<MediaTime>& keyFrames, MediaTime duration);
 
 // "I-J" with two key-frame indices.
 std::optional<std::pair<std::size_t, std::size_t>> parseFrameRange(const std::string& text);

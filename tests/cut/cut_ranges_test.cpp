@@ -40,3 +40,28 @@ TEST(CutRanges, SnapToTheStretchesTheGridOffers) {
     EXPECT_FALSE(parseFrameRange("3-"));
     EXPECT_FALSE(parseFrameRange("a-2"));
 }
+
+TEST(CutRanges, RefuseTimesTooLargeToHoldAndRangesThatStartPastTheEnd) {
+    // Each of these wrapped around 2^64 to a small time once.
+    for (const char* huge : {"1844674407371", "1844674407370.9551617", "512409558:00:00",
+                             "512409557:59:59", "99999999999999999999", "30744573457:00"}) {
+        EXPECT_FALSE(parseTime(huge)) << huge;
+    }
+    EXPECT_EQ(parseTime("1844674407370.955161"), 18446744073709551610u);
+    EXPECT_EQ(parseTimeRange("5-"), (TimeRange{5 * kS, kEndOfFile}));
+    std::vector<MediaTime> keys = {0, 2 * kS, 4 * kS};
+    EXPECT_EQ(snapRange({3 * kS, kEndOfFile}, keys, 5 * kS), (TimeRange{2 * kS, 5 * kS}));
+    EXPECT_FALSE(snapRange({5 * kS, 6 * kS}, keys, 5 * kS));
+    EXPECT_FALSE(snapRange({9 * kS, 12 * kS}, keys, 5 * kS));
+}
+
+TEST(CutRanges, DeletingKeepsWhatLiesBetweenTheDeletedStretches) {
+    std::vector<MediaTime> keys = {kS, 2 * kS, 4 * kS, 6 * kS};
+    MediaTime duration = 8 * kS;
+    // Out of order and overlapping; the first stretch starts at the first key frame.
+    EXPECT_EQ(complement({{4 * kS, 6 * kS}, {2 * kS, 4 * kS}, {3 * kS, 5 * kS}}, keys, duration),
+              (std::vector<TimeRange>{{kS, 2 * kS}, {6 * kS, 8 * kS}}));
+    EXPECT_EQ(complement({{kS, 2 * kS}, {6 * kS, 8 * kS}}, keys, duration),
+              (std::vector<TimeRange>{{2 * kS, 6 * kS}}));
+    EXPECT_TRUE(complement({{kS, 8 * kS}}, keys, duration).empty());
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+// How the command line shows the values it reads from a header: attribute values by type,
+// FourCC codes, texts as UTF-8.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/header_data.h"
+
+namespace cli {
+
+std::string narrow(const std::u16string& text);
+// A value stored little-endian in up to eight bytes.
+std::uint64_t littleEndian(const std::vector<media::BYTE>& value);
+// A STRING attribute's text, up to its terminator.
+std::string attributeString(const media::Attribute& attribute);
+// The type's name as the runtime spells it without its prefix: "STRING", "DWORD", ...
+const char* attributeTypeName(media::WMT_ATTR_DATATYPE type);
+// Four characters, unprintable ones as '?'.
+std::string fourcc(std::uint32_t code);
+
+}  // namespace cli

@@ -1,0 +1,342 @@
+#include "cli/command_line.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <set>
+
+#include "cli/commands.h"
+#include "cli/join_command.h"
+#include "cli/json_commands.h"
+#include "cli/progress_line.h"
+
+#ifndef SPLICOR_VERSION
+#define SPLICOR_VERSION "unknown"
+#endif
+
+namespace cli {
+
+namespace {
+
+struct Arguments {
+    std::set<std::string> flags;
+    // Operands in order; for cut, "--frames" stays among them before its value.
+    std::vector<std::string> operands;
+};
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // what follows the command's name
+    const char* help;      // the paragraph under the synopsis
+    std::set<std::string> options;
+    std::size_t minOperands;
+    std::size_t maxOperands;
+    bool writes;  // the last operand is the destination, the others are sources
+    std::function<int(const Arguments&)> run;
+};
+
+std::uint64_t fileSize(const std::string& path) {
+    std::error_code error;
+    std::uint64_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+std::uint64_t totalSize(const std::vector<std::string>& paths) {
+    std::uint64_t total = 0;
+    for (const std::string& path : paths) {
+        total += fileSize(path);
+    }
+    return total;
+}
+
+bool has(const Arguments& a, const char* flag) {
+    return a.flags.count(flag) != 0;
+}
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> list = {
+        {"info",
+         "[--json] FILE",
+         "Shows the file's properties, streams, indexes, attributes with their types, codec list,\n"
+         "script commands and markers. --json writes them as one JSON document.",
+         {"--json"},
+         1,
+         1,
+         false,
+         [](const Arguments& a) {
+             return has(a, "--json") ? infoJsonCommand(a.operands[0], std::cout)
+                                     : infoCommand(a.operands[0], std::cout);
+         }},
+        {"keyframes",
+         "[--json] FILE",
+         "Lists the key-frame times of the video stream the thumbnails come from (the last video\n"
+         "stream), one a line in 100-ns units. --json gives each in 100-ns units and seconds.",
+         {"--json"},
+         1,
+         1,
+         false,
+         [](const Arguments& a) {
+             return has(a, "--json") ? keyframesJsonCommand(a.operands[0], std::cout)
+                                     : keyframesCommand(a.operands[0], std::cout);
+         }},
+        {"packets",
+         "[--json] FILE",
+         "Lists every compressed sample of every stream in delivery order, one a line:\n"
+         "\"stream time duration cleanpoint size md5\" (times in 100-ns units). --json writes\n"
+         "the same as one JSON document.",
+         {"--json"},
+         1,
+         1,
+         false,
+         [](const Arguments& a) {
+             return has(a, "--json") ? packetsJsonCommand(a.operands[0], std::cout)
+                                     : packetsCommand(a.operands[0], std::cout);
+         }},
+        {"thumbs",
+         "[--force] [--quiet] FILE OUT.png",
+         "Draws the thumbnails of every key frame into a contact sheet, ten 160 x 120 cells a\n"
+         "row.",
+         {"--force", "--quiet"},
+         2,
+         2,
+         true,
+         [](const Arguments& a) {
+             ProgressLine progress("thumbs", fileSize(a.operands[0]), !has(a, "--quiet"));
+             int status = thumbsCommand(a.operands[0], a.operands[1], std::cout);
+             progress.finish();
+             return status;
+         }},
+        {"cut",
+         "[--delete] [--force] [--quiet] SRC DST RANGE...",
+         "Writes DST with the stretches of SRC the ranges name, samples copied unchanged and\n"
+         "times closing the gaps. A RANGE is START-END in seconds or h:mm:ss.fff, START- (to\n"
+         "the end of the file), or \"--frames I-J\" with key-frame numbers from 0 as the grid\n"
+         "shows them. Ranges snap outward to the key frames (to the samples of a file without\n"
+         "video). With --delete the ranges are the stretches that go and the rest is kept.",
+         {"--delete", "--force", "--quiet"},
+         3,
+         SIZE_MAX,
+         true,
+         [](const Arguments& a) {
+             // Two passes over the source: the key frames, then the cut.
+             ProgressLine progress("cut", 2 * fileSize(a.operands[0]), !has(a, "--quiet"));
+             int status = cutCommand(a.operands, std::cout, has(a, "--delete"));
+             progress.finish();
+             return status;
+         }},
+        {"join",
+         "[--force] [--quiet] IN1 IN2... OUT",
+         "Writes OUT with the samples of the inputs one after the other, unchanged, their times\n"
+         "shifted; the inputs must have the same streams (numbers, codecs and format data). The\n"
+         "header data (attributes, codec list, script commands) is the first input's.",
+         {"--force", "--quiet"},
+         3,
+         SIZE_MAX,
+         true,
+         [](const Arguments& a) {
+             std::vector<std::string> inputs(a.operands.begin(), a.operands.end() - 1);
+             ProgressLine progress("join", totalSize(inputs), !has(a, "--quiet"));
+             int status = joinCommand(inputs, a.operands.back(), std::cout);
+             progress.finish();
+             return status;
+         }},
+    };
+    return list;
+}
+
+const char* const kExitStatuses =
+    "Exit status: 0 on success, 1 when the command fails (a file that cannot be read, a\n"
+    "destination that exists, a failed write), 2 when the command line is wrong.\n";
+
+void printUsage(std::ostream& out) {
+    out << "usage: splicor-cli COMMAND [OPTION...] OPERAND...\n";
+    for (const Command& c : commands()) {
+        out << "       splicor-cli " << c.name << " " << c.synopsis << "\n";
+    }
+    out << "       splicor-cli --help | --version | COMMAND --help\n";
+}
+
+void printHelp(std::ostream& out) {
+    out << "splicor-cli " << SPLICOR_VERSION
+        << ": cuts, joins and inspects Windows Media files without re-encoding.\n\n";
+    printUsage(out);
+    out << "\nWriting commands never replace an existing file unless --force is given; --quiet\n"
+           "hides the progress line they show on a terminal.\n\n"
+        << kExitStatuses << "See splicor-cli(1) for the whole manual.\n";
+}
+
+void printCommandHelp(const Command& c, std::ostream& out) {
+    out << "usage: splicor-cli " << c.name << " " << c.synopsis << "\n\n" << c.help << "\n";
+    if (c.options.count("--force")) {
+        out << "\n  --force   replace DST (or OUT) when it exists\n"
+               "  --quiet   no progress line on standard error\n";
+    }
+    out << "\n" << kExitStatuses;
+}
+
+int usageError(const std::string& message, const Command* c) {
+    std::cerr << "splicor-cli: " << message << "\n";
+    if (c) {
+        std::cerr << "usage: splicor-cli " << c->name << " " << c->synopsis << "\n";
+    } else {
+        printUsage(std::cerr);
+    }
+    return kExitUsage;
+}
+
+// Sorts the words after the command into flags and operands; false (with a message) on a word
+// the command does not take.
+bool parseArguments(const Command& c, char** begin, char** end, Arguments& a) {
+    bool operandsOnly = false;
+    for (char** p = begin; p != end; ++p) {
+        std::string word = *p;
+        if (operandsOnly || word.size() < 2 || word[0] != '-') {
+            a.operands.push_back(word);
+        } else if (word == "--") {
+            operandsOnly = true;
+        } else if (word == "--frames" && std::string(c.name) == "cut") {
+            if (p + 1 == end) {
+                usageError("--frames needs a range I-J", &c);
+                return false;
+            }
+            a.operands.push_back(word);
+            a.operands.push_back(*++p);
+        } else if (word == "--help" || word == "--version" || c.options.count(word)) {
+            a.flags.insert(word);
+        } else {
+            usageError(word + ": not an option of " + c.name, &c);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string unreadableReason(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return errno == ENOENT ? "not found" : std::strerror(errno);
+    }
+    struct stat st;
+    std::string reason;
+    if (::fstat(fd, &st) != 0) {
+        reason = std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        reason = "is a folder, not a file";
+    } else if (!S_ISREG(st.st_mode)) {
+        reason = "not a regular file";
+    }
+    ::close(fd);
+    return reason;
+}
+
+std::string destinationRefusal(const std::string& destination,
+                               const std::vector<std::string>& inputs, bool force) {
+    struct stat st;
+    if (::stat(destination.c_str(), &st) != 0) {
+        if (errno != ENOENT) {
+            return std::strerror(errno);
+        }
+        std::filesystem::path folder = std::filesystem::path(destination).parent_path();
+        std::error_code error;
+        if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+            return "the folder " + folder.string() + " does not exist";
+        }
+        return {};
+    }
+    for (const std::string& input : inputs) {
+        struct stat in;
+        if (::stat(input.c_str(), &in) == 0 && in.st_dev == st.st_dev && in.st_ino == st.st_ino) {
+            return "the destination is one of the inputs";
+        }
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return "exists and is not a regular file";
+    }
+    if (!force) {
+        return "already exists (--force replaces it)";
+    }
+    // By its mode bits too: root may write anything, but a file nobody may write is meant to stay.
+    if (::access(destination.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0) {
+        return "is read-only; not replaced";
+    }
+    return {};
+}
+
+int run(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h" || first == "help") {
+        printHelp(std::cout);
+        return kExitSuccess;
+    }
+    if (first == "--version") {
+        std::cout << "splicor-cli " << SPLICOR_VERSION << "\n";
+        return kExitSuccess;
+    }
+    const Command* command = nullptr;
+    for (const Command& c : commands()) {
+        if (first == c.name) {
+            command = &c;
+        }
+    }
+    if (!command) {
+        return usageError(first.empty() ? "no command given" : first + ": no such command",
+                          nullptr);
+    }
+    Arguments a;
+    if (!parseArguments(*command, argv + 2, argv + argc, a)) {
+        return kExitUsage;
+    }
+    if (has(a, "--help")) {
+        printCommandHelp(*command, std::cout);
+        return kExitSuccess;
+    }
+    if (has(a, "--version")) {
+        std::cout << "splicor-cli " << SPLICOR_VERSION << "\n";
+        return kExitSuccess;
+    }
+    // cut counts its sources and destination among the operands before the ranges.
+    std::size_t files = std::string(command->name) == "cut" ? 2 : a.operands.size();
+    if (a.operands.size() < command->minOperands || a.operands.size() > command->maxOperands ||
+        (std::string(command->name) == "cut" && a.operands[0] == "--frames")) {
+        return usageError("wrong number of operands", command);
+    }
+    std::size_t sources = command->writes ? files - 1 : files;
+    std::vector<std::string> inputs(a.operands.begin(), a.operands.begin() + sources);
+    for (const std::string& input : inputs) {
+        std::string reason = unreadableReason(input);
+        if (!reason.empty()) {
+            std::cerr << "splicor-cli: " << input << ": " << reason << "\n";
+            return kExitFailure;
+        }
+    }
+    if (!command->writes) {
+        return command->run(a);
+    }
+    const std::string& destination = a.operands[sources];
+    std::string refusal = destinationRefusal(destination, inputs, has(a, "--force"));
+    if (!refusal.empty()) {
+        std::cerr << "splicor-cli: " << destination << ": " << refusal << "\n";
+        return kExitFailure;
+    }
+    struct stat replaced;
+    const bool replacing = ::stat(destination.c_str(), &replaced) == 0;
+    int status = command->run(a);
+    if (status == kExitSuccess && replacing) {
+        // A replaced file keeps its permissions: the new one is written under another name and
+        // renamed over it, so it would come with the defaults.
+        ::chmod(destination.c_str(), replaced.st_mode & 07777);
+    }
+    return status;
+}
+
+}  // namespace cli

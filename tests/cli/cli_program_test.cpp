@@ -1,0 +1,431 @@
+// splicor-cli as a user runs it: exit statuses, refusals, --delete, audio-only cuts, join and the
+// progress line. Every file it writes is read back by FFmpeg and GStreamer.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "cli/progress_line.h"
+#include "media/md5.h"
+#include "support/test_files.h"
+#include "writer/writer_test_support.h"
+
+namespace fs = std::filesystem;
+using testsupport::runCommand;
+using testsupport::shellQuote;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs splicor-cli with the words given (already quoted where needed), no terminal attached.
+Result runCli(const std::string& words) {
+    static int runs = 0;
+    const std::string errors = writertest::scratchDir() + "/stderr-" + std::to_string(++runs);
+    Result r;
+    r.out = runCommand(
+        std::string(SPLICOR_CLI) + " " + words + " 2>" + shellQuote(errors) + " </dev/null",
+        &r.status);
+    std::ifstream in(errors);
+    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return r;
+}
+
+std::string q(const std::string& path) {
+    return shellQuote(path);
+}
+
+std::string generated(const std::string& name) {
+    std::string dir = testsupport::testMediaDir();
+    return dir.empty() || !fs::exists(dir + "/" + name) ? "" : dir + "/" + name;
+}
+
+std::string corpus(const std::string& name) {
+    std::string dir = testsupport::corpusDir();
+    return dir.empty() || !fs::exists(dir + "/" + name) ? "" : dir + "/" + name;
+}
+
+std::string scratch(const std::string& name) {
+    std::string path = writertest::scratchDir() + "/" + name;
+    fs::remove(path);
+    return path;
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// FFmpeg decodes every stream without a message, and GStreamer plays the file through.
+void expectPeersRead(const std::string& file) {
+    int status = 0;
+    std::string messages = testsupport::runPeer(
+        "ffmpeg -v error -nostdin -i " + q(file) + " -map 0 -f null - 2>&1", &status);
+    EXPECT_EQ(status, 0) << file;
+    EXPECT_EQ(messages, "") << file;
+    messages = testsupport::runPeer(writertest::gstreamerDecodeCommand(file) + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << file << "\n" << messages;
+    writertest::expectWellFormed(file);
+}
+
+struct Sample {
+    int stream;
+    std::uint64_t time;
+    std::string md5;
+    bool operator==(const Sample& o) const {
+        // ASF keeps times in whole milliseconds.
+        return stream == o.stream && md5 == o.md5 && time / 10000 == o.time / 10000;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const Sample& s) {
+    return out << "#" << s.stream << " at " << s.time << " " << s.md5;
+}
+
+std::vector<Sample> samples(const std::string& file) {
+    std::vector<Sample> all;
+    EXPECT_EQ(
+        cli::readSamples(file,
+                         [&](const cli::SampleInfo& s) {
+                             all.push_back({s.stream, s.time, media::md5Hex(s.data, s.length)});
+                         }),
+        media::S_OK)
+        << file;
+    return all;
+}
+
+// The samples of `source` a cut keeping [start, end) must hold: those of every stream inside it,
+// shifted to start at `shift`, in each stream's order.
+std::vector<Sample> inside(const std::vector<Sample>& source, std::uint64_t start,
+                           std::uint64_t end, std::uint64_t shift) {
+    std::vector<Sample> kept;
+    for (const Sample& s : source) {
+        if (s.time >= start && s.time < end) {
+            kept.push_back({s.stream, s.time - start + shift, s.md5});
+        }
+    }
+    return kept;
+}
+
+// Where two sample lists first differ, stream by stream (so that the comparison does not depend
+// on how streams interleave); empty when they hold the same samples.
+std::string firstDifference(const std::vector<Sample>& got, const std::vector<Sample>& expected) {
+    std::map<int, std::vector<Sample>> a, b;
+    for (const Sample& s : got) {
+        a[s.stream].push_back(s);
+    }
+    for (const Sample& s : expected) {
+        b[s.stream].push_back(s);
+    }
+    std::ostringstream out;
+    for (const auto& [stream, samples] : b) {
+        const std::vector<Sample>& mine = a[stream];
+        for (std::size_t i = 0; i < std::max(mine.size(), samples.size()); ++i) {
+            if (i >= mine.size() || i >= samples.size() || !(mine[i] == samples[i])) {
+                out << "stream " << stream << " sample " << i << " of " << samples.size() << ": ";
+                i < mine.size() ? out << mine[i] : out << "none";
+                out << " instead of ";
+                i < samples.size() ? out << samples[i] : out << "none";
+                return out.str();
+            }
+        }
+    }
+    if (a.size() != b.size()) {
+        return std::to_string(a.size()) + " streams instead of " + std::to_string(b.size());
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(CliProgram, AnswersHelpAndVersionAndTellsUsageErrorsFromFailures) {
+    Result help = runCli("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* command : {"info", "keyframes", "packets", "thumbs", "cut", "join"}) {
+        EXPECT_NE(help.out.find(std::string("splicor-cli ") + command + " "), std::string::npos)
+            << command;
+        Result own = runCli(std::string(command) + " --help");
+        EXPECT_EQ(own.status, 0) << command;
+        EXPECT_EQ(own.out.rfind(std::string("usage: splicor-cli ") + command, 0), 0) << own.out;
+        EXPECT_NE(own.out.find("Exit status"), std::string::npos) << command;
+        EXPECT_EQ(runCli(std::string(command) + " --version").status, 0);
+    }
+    Result version = runCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("splicor-cli 0.", 0), 0) << version.out;
+
+    // Wrong command lines: 2, with the usage on standard error and nothing on standard output.
+    for (const char* words :
+         {"", "frobnicate x", "info", "info a b", "info --jsn x", "cut a.wmv b.wmv",
+          "cut a.wmv b.wmv --frames", "join a.wmv b.wmv", "thumbs a.wmv"}) {
+        Result r = runCli(words);
+        EXPECT_EQ(r.status, 2) << words;
+        EXPECT_EQ(r.out, "") << words;
+        EXPECT_NE(r.err.find("usage: splicor-cli"), std::string::npos) << words << r.err;
+    }
+    // Failures: 1, naming the real cause.
+    Result missing = runCli("info /nonexistent/clip.wmv");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "splicor-cli: /nonexistent/clip.wmv: not found\n");
+    Result folder = runCli("cut /tmp " + q(scratch("out.wmv")) + " 0-1");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("/tmp: is a folder"), std::string::npos) << folder.err;
+    Result noFolder = runCli("thumbs /etc/passwd /nonexistent/sheet.png");
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_NE(noFolder.err.find("/nonexistent does not exist"), std::string::npos) << noFolder.err;
+    Result notAsf = runCli("keyframes /etc/passwd");
+    EXPECT_EQ(notAsf.status, 1);
+    EXPECT_NE(notAsf.err.find("/etc/passwd: "), std::string::npos);
+}
+
+TEST(CliProgram, NeverReplacesAFileUnlessForcedAndNeverAReadOnlyOne) {
+    const std::string source = generated("wmv2_wmav2.wmv");
+    if (source.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::string destination = scratch("existing.wmv");
+    std::ofstream(destination) << "precious";
+    for (const char* command : {"cut --quiet SRC DST 0-2", "join --quiet SRC SRC DST"}) {
+        std::string words = command;
+        words.replace(words.find("SRC"), 3, q(source));
+        if (words.find("SRC") != std::string::npos) {
+            words.replace(words.find("SRC"), 3, q(source));
+        }
+        words.replace(words.find("DST"), 3, q(destination));
+        Result r = runCli(words);
+        EXPECT_EQ(r.status, 1) << words;
+        EXPECT_NE(r.err.find("already exists (--force replaces it)"), std::string::npos) << r.err;
+        EXPECT_EQ(contents(destination), "precious");
+    }
+    Result thumbs = runCli("thumbs " + q(source) + " " + q(destination));
+    EXPECT_EQ(thumbs.status, 1);
+    EXPECT_EQ(contents(destination), "precious");
+
+    // A read-only file stays as it is, even with --force (and even for root).
+    ASSERT_EQ(::chmod(destination.c_str(), 0444), 0);
+    Result readOnly = runCli("cut --force " + q(source) + " " + q(destination) + " 0-2");
+    EXPECT_EQ(readOnly.status, 1);
+    EXPECT_NE(readOnly.err.find("read-only"), std::string::npos) << readOnly.err;
+    EXPECT_EQ(contents(destination), "precious");
+    ASSERT_EQ(::chmod(destination.c_str(), 0600), 0);
+
+    // The source under another name is never the destination, forced or not.
+    const std::string link = scratch("link.wmv");
+    fs::create_symlink(source, link);
+    Result self = runCli("cut --force " + q(source) + " " + q(link) + " 0-2");
+    EXPECT_EQ(self.status, 1);
+    EXPECT_NE(self.err.find("one of the inputs"), std::string::npos) << self.err;
+
+    // Replaced when forced, keeping its permissions.
+    Result forced = runCli("cut --force --quiet " + q(source) + " " + q(destination) + " 0-2");
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    struct stat st;
+    ASSERT_EQ(::stat(destination.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    expectPeersRead(destination);
+}
+
+TEST(CliProgram, RefusesRangesPastTheEndOrTooLargeToHold) {
+    const std::string source = generated("wmv2_wmav2.wmv");  // 8 s
+    if (source.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::string destination = scratch("range.wmv");
+    Result past = runCli("cut " + q(source) + " " + q(destination) + " 0-2 9-12");
+    EXPECT_EQ(past.status, 2);
+    EXPECT_NE(past.err.find("9-12: starts at or after the end of the file (8."), std::string::npos)
+        << past.err;
+    // 2^64 100-ns units are 58494 years: these wrapped around to small times before.
+    for (const char* huge : {"1844674407370.9551617-1844674407371",
+                             "512409558:00:00-512409559:00:00", "0-99999999999999999999"}) {
+        Result r = runCli("cut " + q(source) + " " + q(destination) + " " + huge);
+        EXPECT_EQ(r.status, 2) << huge;
+        EXPECT_NE(r.err.find("not a range of this file"), std::string::npos) << r.err;
+    }
+    Result deleteAll = runCli("cut --delete " + q(source) + " " + q(destination) + " 0-");
+    EXPECT_EQ(deleteAll.status, 2);
+    EXPECT_FALSE(fs::exists(destination));
+}
+
+TEST(CutDelete, KeepsEverythingButTheDeletedStretches) {
+    struct Case {
+        std::string source;
+        std::string deleted;
+        std::string kept;
+    };
+    std::vector<Case> cases = {
+        {generated("wmv2_wmav2.wmv"), "2.5-3.5", "0-2 4.1-"},
+        {generated("demo.wmv"), "--frames 0-1 10-11.9 --frames 14-14", "4.1-8 12.1-28"},
+        {corpus("wcs__smooth.wmv"), "--frames 0-0", "--frames 1-4"}};
+    int checked = 0;
+    for (const Case& c : cases) {
+        if (c.source.empty()) {
+            continue;
+        }
+        const std::string byDelete = scratch("by-delete.wmv"), byKeep = scratch("by-keep.wmv");
+        Result deleted =
+            runCli("cut --delete " + q(c.source) + " " + q(byDelete) + " " + c.deleted);
+        ASSERT_EQ(deleted.status, 0) << c.source << deleted.err;
+        Result kept = runCli("cut " + q(c.source) + " " + q(byKeep) + " " + c.kept);
+        ASSERT_EQ(kept.status, 0) << c.source << kept.err;
+        // The same stretches are kept: the same listing, and the same samples.
+        EXPECT_EQ(deleted.out.substr(0, deleted.out.find("wrote")),
+                  kept.out.substr(0, kept.out.find("wrote")))
+            << c.source;
+        EXPECT_EQ(firstDifference(samples(byDelete), samples(byKeep)), "") << c.source;
+        expectPeersRead(byDelete);
+        ++checked;
+    }
+    if (checked == 0) {
+        GTEST_SKIP() << "no media";
+    }
+}
+
+TEST(AudioCut, CutsFilesWithoutVideoAtSampleTimesAndKeepsEveryStream) {
+    int checked = 0;
+    for (const std::string& source :
+         {generated("audio_only.wma"), corpus("wcs__house.wma"), corpus("wcs__multilang.wma")}) {
+        if (source.empty()) {
+            continue;
+        }
+        std::ostringstream ignored;
+        EXPECT_EQ(cli::keyframesCommand(source, ignored), 1) << "no video: " << source;
+        const std::vector<Sample> all = samples(source);
+        ASSERT_FALSE(all.empty()) << source;
+        // The cut points: the sample times of the first audio stream.
+        std::vector<std::uint64_t> points;
+        for (const Sample& s : all) {
+            if (s.stream == all.front().stream) {
+                points.push_back(s.time);
+            }
+        }
+        ASSERT_GT(points.size(), 4u);
+        const std::uint64_t start = points[points.size() / 4], end = points[points.size() / 2];
+        const std::string output = scratch("audio-cut.wma");
+        // Typed 1 ms inside the samples: the range snaps outward to them.
+        char range[64];
+        std::snprintf(range, sizeof range, "%.4f-%.4f", (start + 10000) / 1e7, (end - 10000) / 1e7);
+        Result r = runCli("cut --quiet " + q(source) + " " + q(output) + " " + range);
+        ASSERT_EQ(r.status, 0) << source << "\n" << r.err;
+        EXPECT_NE(r.out.find("keeping "), std::string::npos);
+        EXPECT_EQ(firstDifference(samples(output), inside(all, start, end, 0)), "") << source;
+        expectPeersRead(output);
+        ++checked;
+    }
+    if (checked == 0) {
+        GTEST_SKIP() << "no media";
+    }
+}
+
+TEST(Join, GivesBackTheCutsSamplesFromItsPiecesAndSeeks) {
+    const std::string source = generated("demo.wmv");  // 30 s, a key frame every 2 s
+    if (source.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::string whole = scratch("whole.wmv"), a = scratch("a.wmv"), b = scratch("b.wmv"),
+                      c = scratch("c.wmv"), joined = scratch("joined.wmv");
+    ASSERT_EQ(runCli("cut --quiet " + q(source) + " " + q(whole) + " --frames 1-11").status, 0);
+    ASSERT_EQ(runCli("cut --quiet " + q(source) + " " + q(a) + " --frames 1-3").status, 0);
+    ASSERT_EQ(runCli("cut --quiet " + q(source) + " " + q(b) + " --frames 4-4").status, 0);
+    ASSERT_EQ(runCli("cut --quiet " + q(source) + " " + q(c) + " --frames 5-11").status, 0);
+    Result r = runCli("join --quiet " + q(a) + " " + q(b) + " " + q(c) + " " + q(joined));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(firstDifference(samples(joined), samples(whole)), "");
+    expectPeersRead(joined);
+
+    // Seekable: declared so, and FFmpeg lands on the key frame at or before 15 s.
+    std::ostringstream info;
+    ASSERT_EQ(cli::infoCommand(joined, info), 0);
+    EXPECT_NE(info.str().find("seekable yes"), std::string::npos) << info.str();
+    EXPECT_NE(info.str().find("simple index for stream"), std::string::npos);
+    int status = 0;
+    std::string frame = runCommand(
+        "ffprobe -v error -read_intervals 15%+#1 -select_streams v "
+        "-show_entries packet=pts_time,flags -of csv=p=0 " +
+            q(joined),
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(frame.rfind("14.", 0), 0) << frame;
+}
+
+TEST(Join, PutsAFileAfterItselfByteForByteAndRefusesStreamsThatDiffer) {
+    int checked = 0;
+    for (const std::string& source :
+         {corpus("wcs__smooth.wmv"), corpus("wcs__multilang.wma"), generated("two_video.wmv")}) {
+        if (source.empty()) {
+            continue;
+        }
+        const std::string twice = scratch("twice.wmv");
+        Result r = runCli("join --quiet " + q(source) + " " + q(source) + " " + q(twice));
+        ASSERT_EQ(r.status, 0) << source << r.err;
+        std::vector<Sample> once = samples(source);
+        // The second copy starts where the first ends: at its "Duration".
+        std::uint64_t length = 0;
+        for (const std::string& line :
+             testsupport::lines(runCommand(std::string(SPLICOR_CLI) + " info --json " + q(source) +
+                                           " | python3 -c 'import json,sys; "
+                                           "print(json.load(sys.stdin)[\"duration_hns\"])'"))) {
+            length = std::stoull(line);
+        }
+        ASSERT_GT(length, 0u);
+        std::vector<Sample> expected = once;
+        for (const Sample& s : once) {
+            expected.push_back({s.stream, s.time + length, s.md5});
+        }
+        EXPECT_EQ(firstDifference(samples(twice), expected), "") << source;
+        expectPeersRead(twice);
+        ++checked;
+    }
+    const std::string first = generated("wmv2_wmav2.wmv"), other = generated("wmv1_wmav1.wmv");
+    if (!first.empty() && !other.empty()) {
+        const std::string output = scratch("mismatch.wmv");
+        Result r = runCli("join " + q(first) + " " + q(first) + " " + q(other) + " " + q(output));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "splicor-cli: " + other +
+                             ": stream 1 has another codec than in the first input; not joined\n");
+        Result streams =
+            runCli("join " + q(first) + " " + q(generated("mp43_only.asf")) + " " + q(output));
+        EXPECT_EQ(streams.status, 1);
+        EXPECT_NE(streams.err.find("has streams 1, the first input 1, 2"), std::string::npos)
+            << streams.err;
+        EXPECT_FALSE(fs::exists(output));
+    }
+    if (checked == 0) {
+        GTEST_SKIP() << "no media";
+    }
+}
+
+TEST(Progress, ShowsOnATerminalOnlyAndNotWhenQuiet) {
+    const std::string source = generated("demo.wmv");
+    if (source.empty() || !writertest::haveTool("script")) {
+        GTEST_SKIP() << "no media or no script(1)";
+    }
+    // script(1) gives the command a terminal; its typescript is what the terminal showed.
+    auto onTerminal = [&](const std::string& words) {
+        return runCommand("script -qec " +
+                          q(std::string(SPLICOR_CLI) + " " + words + " >/dev/null") + " /dev/null");
+    };
+    std::string shown = onTerminal("cut --force " + q(source) + " " + q(scratch("p.wmv")) + " 0-");
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\rcut +[0-9]+%"))) << shown;
+    EXPECT_NE(shown.find("\r\033[K"), std::string::npos) << "the line is cleared at the end";
+    EXPECT_EQ(onTerminal("cut --quiet --force " + q(source) + " " + q(scratch("p.wmv")) + " 0-"),
+              "");
+    // Not a terminal: nothing on standard error.
+    EXPECT_EQ(runCli("cut " + q(source) + " " + q(scratch("p.wmv")) + " 0-").err, "");
+    EXPECT_EQ(runCli("thumbs " + q(source) + " " + q(scratch("p.png"))).err, "");
+
+    EXPECT_EQ(cli::ProgressLine::text("cut", 0.5, 10), "cut  50%  0:10 left");
+    EXPECT_EQ(cli::ProgressLine::text("join", 0.25, 60), "join  25%  3:00 left");
+    EXPECT_EQ(cli::ProgressLine::text("cut", 0.01, 0.5), "cut   1%");
+    EXPECT_EQ(cli::ProgressLine::text("cut", 3.0, 10), "cut  99%  0:00 left");
+}
