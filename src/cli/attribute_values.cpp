@@ -48,6 +48,12 @@ const char* attributeTypeName(media::WMT_ATTR_DATATYPE type) {
     }
 }
 
+const char* codecTypeName(media::WMT_CODEC_INFO_TYPE type) {
+    return type == media::WMT_CODECINFO_VIDEO   ? "video"
+           : type == media::WMT_CODECINFO_AUDIO ? "audio"
+                                                : "other";
+}
+
 std::string fourcc(std::uint32_t code) {
     std::string s;
     for (int i = 0; i < 4; ++i) {

@@ -18,6 +18,8 @@ std::uint64_t littleEndian(const std::vector<media::BYTE>& value);
 std::string attributeString(const media::Attribute& attribute);
 // The type's name as the runtime spells it without its prefix: "STRING", "DWORD", ...
 const char* attributeTypeName(media::WMT_ATTR_DATATYPE type);
+// "video", "audio" or "other".
+const char* codecTypeName(media::WMT_CODEC_INFO_TYPE type);
 // Four characters, unprintable ones as '?'.
 std::string fourcc(std::uint32_t code);
 

@@ -250,6 +250,10 @@ std::string destinationRefusal(const std::string& destination,
         if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
             return "the folder " + folder.string() + " does not exist";
         }
+        if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) {
+            return "the folder " + (folder.empty() ? std::string(".") : folder.string()) +
+                   " cannot be written (" + std::strerror(errno) + ")";
+        }
         return {};
     }
     for (const std::string& input : inputs) {

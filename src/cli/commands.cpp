@@ -131,9 +131,7 @@ int infoCommand(const std::string& path, std::ostream& out) {
     }
     out << "codecs:\n";
     for (const media::CodecInfo& c : data.codecs) {
-        const char* kind = c.type == media::WMT_CODECINFO_VIDEO   ? "video"
-                           : c.type == media::WMT_CODECINFO_AUDIO ? "audio"
-                                                                  : "other";
+        const char* kind = codecTypeName(c.type);
         out << "  " << kind << " \"" << narrow(c.name) << "\" \"" << narrow(c.description)
             << "\"\n";
     }

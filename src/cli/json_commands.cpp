@@ -103,9 +103,7 @@ json headerDataJson(const media::HeaderData& data) {
                               {"value", attributeValue(a)}});
     }
     for (const media::CodecInfo& c : data.codecs) {
-        const char* kind = c.type == media::WMT_CODECINFO_VIDEO   ? "video"
-                           : c.type == media::WMT_CODECINFO_AUDIO ? "audio"
-                                                                  : "other";
+        const char* kind = codecTypeName(c.type);
         codecs.push_back(
             {{"type", kind}, {"name", narrow(c.name)}, {"description", narrow(c.description)}});
     }
