@@ -20,6 +20,8 @@ packages=(
     gstreamer1.0-plugins-base-apps
     # benchmarks: peak memory
     time
+    # the command line's JSON read back by Python's json module
+    python3
 )
 
 if [ "${1:-}" = --list-packages ]; then

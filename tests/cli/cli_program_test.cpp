@@ -371,11 +371,12 @@ TEST(Join, PutsAFileAfterItselfByteForByteAndRefusesStreamsThatDiffer) {
         std::vector<Sample> once = samples(source);
         // The second copy starts where the first ends: at its "Duration".
         std::uint64_t length = 0;
-        for (const std::string& line :
-             testsupport::lines(runCommand(std::string(SPLICOR_CLI) + " info --json " + q(source) +
-                                           " | python3 -c 'import json,sys; "
-                                           "print(json.load(sys.stdin)[\"duration_hns\"])'"))) {
-            length = std::stoull(line);
+        std::ostringstream info;
+        ASSERT_EQ(cli::infoCommand(source, info), 0);
+        for (const std::string& line : testsupport::lines(info.str())) {
+            if (line.rfind("  [0] Duration = QWORD ", 0) == 0) {
+                length = std::stoull(line.substr(line.rfind(' ') + 1));
+            }
         }
         ASSERT_GT(length, 0u);
         std::vector<Sample> expected = once;
