@@ -15,7 +15,8 @@ cache="$build/CMakeCache.txt"
 
 # Programs the tests, benchmarks and scripts run, beside the build tools CMake records.
 programs=(ffmpeg ffprobe gst-launch-1.0 gst-discoverer-1.0 gst-inspect-1.0 Xvfb xvfb-run xauth
-          xdotool timeout /usr/bin/time clang-format-14 clang clang++ git cmake ninja pkg-config)
+          xdotool timeout /usr/bin/time clang-format-14 clang clang++ git cmake ninja pkg-config
+          /usr/bin/python3 script groff)
 # GStreamer elements the tests link: decodebin picks decoders from the plugins of setup.sh.
 gst_elements=(filesrc decodebin asfdemux fakesink queue avdec_wmv2 avdec_wmav2 audioconvert)
 # Data files the program and the tests read.

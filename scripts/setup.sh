@@ -20,8 +20,8 @@ packages=(
     gstreamer1.0-plugins-base-apps
     # benchmarks: peak memory
     time
-    # the command line's JSON read back by Python's json module
-    python3
+    # the command line's JSON read back by Python's json module; its manual page checked
+    python3 groff-base
 )
 
 if [ "${1:-}" = --list-packages ]; then

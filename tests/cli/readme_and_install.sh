@@ -18,10 +18,8 @@ prefix=$work/prefix
 [ -x "$prefix/bin/splicor-cli" ] || fail "splicor-cli not installed"
 for page in splicor-cli.1 splicor.1; do
     [ -s "$prefix/share/man/man1/$page" ] || fail "$page not installed"
-    if command -v groff >/dev/null; then
-        warnings=$(groff -man -ww -z "$prefix/share/man/man1/$page" 2>&1)
-        [ -z "$warnings" ] || fail "$page: $warnings"
-    fi
+    warnings=$(groff -man -ww -z "$prefix/share/man/man1/$page" 2>&1)
+    [ -z "$warnings" ] || fail "$page: $warnings"
 done
 
 # Every command and option the program's help names is in the manual.
