@@ -308,11 +308,14 @@ int run(int argc, char** argv) {
         std::cout << "splicor-cli " << SPLICOR_VERSION << "\n";
         return kExitSuccess;
     }
-    // cut counts its sources and destination among the operands before the ranges.
-    std::size_t files = std::string(command->name) == "cut" ? 2 : a.operands.size();
-    if (a.operands.size() < command->minOperands || a.operands.size() > command->maxOperands ||
-        (std::string(command->name) == "cut" && a.operands[0] == "--frames")) {
+    if (a.operands.size() < command->minOperands || a.operands.size() > command->maxOperands) {
         return usageError("wrong number of operands", command);
+    }
+    // cut names its source and destination before the ranges.
+    const bool cut = std::string(command->name) == "cut";
+    const std::size_t files = cut ? 2 : a.operands.size();
+    if (cut && (a.operands[0] == "--frames" || a.operands[1] == "--frames")) {
+        return usageError("SRC and DST come before the ranges", command);
     }
     std::size_t sources = command->writes ? files - 1 : files;
     std::vector<std::string> inputs(a.operands.begin(), a.operands.begin() + sources);

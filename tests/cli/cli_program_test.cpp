@@ -165,9 +165,9 @@ TEST(CliProgram, AnswersHelpAndVersionAndTellsUsageErrorsFromFailures) {
     EXPECT_EQ(version.out.rfind("splicor-cli 0.", 0), 0) << version.out;
 
     // Wrong command lines: 2, with the usage on standard error and nothing on standard output.
-    for (const char* words :
-         {"", "frobnicate x", "info", "info a b", "info --jsn x", "cut a.wmv b.wmv",
-          "cut a.wmv b.wmv --frames", "join a.wmv b.wmv", "thumbs a.wmv"}) {
+    for (const char* words : {"", "frobnicate x", "info", "info a b", "info --jsn x",
+                              "cut a.wmv b.wmv", "cut a.wmv b.wmv --frames",
+                              "cut a.wmv --frames 0-1 b.wmv", "join a.wmv b.wmv", "thumbs a.wmv"}) {
         Result r = runCli(words);
         EXPECT_EQ(r.status, 2) << words;
         EXPECT_EQ(r.out, "") << words;
