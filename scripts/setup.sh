@@ -13,6 +13,11 @@ packages=(
     # libraries
     qt6-base-dev libgl-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libboost-dev
     libgtest-dev googletest nlohmann-json3-dev
+    # the toolkit's own texts (dialogs, the scroll bar's menu) in Japanese
+    qt6-translations-l10n
+    # X: the program asks the display whether it answers, and publishes its window's state;
+    # the end-to-end test's small X client drops files (XDND) and reads that state
+    libxcb1-dev libx11-dev
     # tools the tests run: independent readers, media makers, a display and input for the window
     ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     gstreamer1.0-plugins-ugly gstreamer1.0-libav xvfb xauth xdotool fonts-noto-cjk

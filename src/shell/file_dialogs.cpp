@@ -2,7 +2,10 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "shell/file_intake.h"
@@ -25,12 +28,39 @@ std::string run(QFileDialog& dialog) {
     }
     std::vector<std::string> paths;
     for (const QString& file : dialog.selectedFiles()) {
-        paths.push_back(QFile::encodeName(file).toStdString());
+        paths.push_back(pathOnDisk(file));
     }
     return dialogResult(paths);
 }
 
 }  // namespace
+
+std::string pathOnDisk(const QString& path) {
+    std::string encoded = QFile::encodeName(path).toStdString();
+    std::error_code error;
+    if (std::filesystem::symlink_status(encoded, error).type() !=
+        std::filesystem::file_type::not_found) {
+        return encoded;
+    }
+    QFileInfo info(path);
+    QString name = info.fileName();
+    if (name.isEmpty() || info.path() == path) {
+        return encoded;
+    }
+    std::string folder = pathOnDisk(info.path());
+    std::string found;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string& raw = entry.path().filename().native();
+        if (QFile::decodeName(QByteArray::fromStdString(raw)) == name) {
+            if (!found.empty()) {
+                return encoded;  // two names read alike: neither is the one
+            }
+            found = raw;
+        }
+    }
+    std::string separator = folder.empty() || folder.back() == '/' ? "" : "/";
+    return folder + separator + (found.empty() ? QFile::encodeName(name).toStdString() : found);
+}
 
 void setUpOpenDialog(QFileDialog& dialog) {
     setUpCommon(dialog);

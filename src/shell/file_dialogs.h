@@ -7,6 +7,7 @@
 #include <string>
 
 class QFileDialog;
+class QString;
 class QWidget;
 
 namespace shell {
@@ -16,6 +17,13 @@ std::string runOpenDialog(QWidget* parent);
 // One file, new or existing; replacing an existing file is asked first, and a name typed
 // without an extension gets ".wmv".
 std::string runSaveDialog(QWidget* parent);
+
+// The bytes of a path the toolkit gives. The toolkit reads file names as UTF-8 and shows a byte
+// that is not UTF-8 as U+FFFD, which does not encode back to that byte: such a name, or folder,
+// is looked up among its folder's entries by how the toolkit reads them. A new name (the save
+// dialog's) keeps its UTF-8 bytes, in its folder as it is on disk; when two names on disk read
+// alike, the path stays as the toolkit gave it.
+std::string pathOnDisk(const QString& path);
 
 // The dialogs as the two functions above set them up, for running them.
 void setUpOpenDialog(QFileDialog& dialog);

@@ -24,4 +24,10 @@ std::string saveDialogPath(const std::string& result);
 // sorted by unsigned byte comparison of the whole path. Paths are never cut.
 std::vector<std::string> acceptedDroppedPaths(const std::vector<std::string>& dropped);
 
+// The local files of a drop's "text/uri-list" (RFC 2483): one URI a line, "#" lines are comments.
+// Only "file:" URIs of this machine count ("file:///p", "file://localhost/p", "file:/p", or the
+// machine's own host name); their percent escapes are decoded to the bytes they stand for, so a
+// name that is not UTF-8 comes back as it is on disk.
+std::vector<std::string> localPathsFromUriList(const std::string& uriList);
+
 }  // namespace shell

@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,6 +11,8 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -18,12 +21,23 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QThread>
+#include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#if QT_CONFIG(xcb)
+#include <xcb/xcb.h>
+#endif
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
 #include "platform/qt_paint_context.h"
 #include "shell/file_dialogs.h"
+#include "shell/file_intake.h"
 #include "shell/resources.h"
 
 namespace shell {
@@ -87,6 +101,36 @@ public:
     }
     const std::vector<std::int32_t>& edges() const { return edges_; }
     std::vector<std::string> texts() const { return {texts_, texts_ + 5}; }
+    std::vector<bool> whole() const {
+        std::vector<bool> result;
+        for (QLabel* label : labels_) {
+            result.push_back(label->isVisible() && label->width() >= label->sizeHint().width());
+        }
+        return result;
+    }
+
+    // The widths parts 0, 1 and 3 need for their texts with counts of up to four digits, in this
+    // widget's font, and never less than the usual widths.
+    StatusWidths neededWidths() const {
+        QLabel probe;
+        probe.setFont(labels_[0]->font());
+        probe.setFrameStyle(labels_[0]->frameStyle());
+        probe.setIndent(labels_[0]->indent());
+        auto widest = [&probe](const char* words) {
+            int width = 0;
+            for (char digit = '0'; digit <= '9'; ++digit) {
+                probe.setText(QString(4, QChar(digit)) + QStringLiteral("  ") +
+                              QString::fromUtf8(words));
+                width = std::max(width, probe.sizeHint().width());
+            }
+            return width;
+        };
+        StatusWidths widths;
+        widths.ready = std::max(widths.ready, widest("ファイル読込済み"));
+        widths.pending = std::max(widths.pending, widest("ファイル待ち"));
+        widths.cutPending = std::max(widths.cutPending, widest("ファイル分割待ち"));
+        return widths;
+    }
 
 protected:
     void resizeEvent(QResizeEvent*) override { place(); }
@@ -138,11 +182,19 @@ MainWindow::MainWindow(std::vector<std::string> arguments, Procedure procedure)
     statusParts_ = new StatusParts(client);
     column->addWidget(statusParts_);
     setCentralWidget(client);
+    statusWidths_ = statusParts_->neededWidths();
+    // The wheel over the bar moves the grid like the wheel anywhere else, not the bar alone;
+    // over the status bar it does the same.
+    scrollBar_->installEventFilter(this);
+    statusParts_->installEventFilter(this);
     QObject::connect(scrollBar_, &QScrollBar::actionTriggered, this,
                      [this](int action) { onScrollAction(action); });
+    QObject::connect(scrollBar_, &QScrollBar::valueChanged, this,
+                     [this](int value) { onScrollValueChanged(value); });
     QObject::connect(scrollBar_, &QScrollBar::sliderReleased, this, [this] {
         sendMessage(WM_VSCROLL, makeWParam(SB_THUMBPOSITION, scrollBar_->sliderPosition()), 0);
         sendMessage(WM_VSCROLL, makeWParam(SB_ENDSCROLL, 0), 0);
+        showDocumentScrollPosition();
     });
 
     buildMenu();
@@ -158,6 +210,10 @@ MainWindow::~MainWindow() {
 
 QWidget* MainWindow::grid() const {
     return grid_;
+}
+
+QWidget* MainWindow::statusBarArea() const {
+    return statusParts_;
 }
 
 void MainWindow::buildMenu() {
@@ -206,14 +262,19 @@ void MainWindow::post(std::function<void()> call) {
     if (destroyed_) {
         return;
     }
-    if (QThread::currentThread() == thread()) {
+    // A call from this thread runs at once, unless calls from other threads still wait: then it
+    // waits behind them, or an older call (a document laid out by the loader before the window
+    // took its size) would undo a newer one.
+    if (QThread::currentThread() == thread() && queuedCalls_ == 0) {
         call();
         return;
     }
-    // Queued calls to one object from one thread are delivered in the order they were made.
+    // Queued calls to one object are delivered in the order they were posted.
+    ++queuedCalls_;
     QMetaObject::invokeMethod(
         this,
         [this, call = std::move(call)] {
+            --queuedCalls_;
             if (!destroyed_) {
                 call();
             }
@@ -229,16 +290,79 @@ std::vector<std::int32_t> MainWindow::statusEdges() const {
     return statusParts_->edges();
 }
 
+std::vector<bool> MainWindow::statusTextsWhole() const {
+    return statusParts_->whole();
+}
+
+std::string MainWindow::stateText() const {
+    std::ostringstream out;
+    std::vector<std::string> texts = statusTexts();
+    std::vector<bool> whole = statusTextsWhole();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        out << "status " << i << (whole[i] ? " whole " : " cut ") << texts[i] << "\n";
+    }
+    out << "scroll " << scrollBar_->value() << ' ' << scrollBar_->minimum() << ' '
+        << scrollBar_->maximum() << (scrollBar_->isEnabled() ? " enabled" : " disabled") << "\n";
+    auto place = [this, &out](const char* name, const QWidget* widget) {
+        QPoint origin = widget->mapTo(this, QPoint(0, 0));
+        out << name << ' ' << origin.x() << ' ' << origin.y() << ' ' << widget->width() << ' '
+            << widget->height() << "\n";
+    };
+    place("grid", grid_);
+    place("scrollbar", scrollBar_);
+    place("statusbar", statusParts_);
+    return out.str();
+}
+
+void MainWindow::publishState() {
+#if QT_CONFIG(xcb)
+    // Only on X itself: other platforms (offscreen among them) may answer for X without a
+    // connection to one.
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || windowHandle() == nullptr ||
+        QGuiApplication::platformName() != QLatin1String("xcb")) {
+        return;
+    }
+    xcb_connection_t* connection = x11->connection();
+    if (connection == nullptr) {
+        return;
+    }
+    auto atom = [connection](const char* name) {
+        xcb_intern_atom_cookie_t cookie =
+            xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        xcb_atom_t value = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return value;
+    };
+    static const xcb_atom_t property = atom("_SPLICOR_WINDOW_STATE");
+    static const xcb_atom_t utf8 = atom("UTF8_STRING");
+    if (property == XCB_ATOM_NONE || utf8 == XCB_ATOM_NONE) {
+        return;
+    }
+    std::string state = stateText();
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(winId()),
+                        property, utf8, 8, static_cast<std::uint32_t>(state.size()), state.data());
+    xcb_flush(connection);
+#endif
+}
+
 void MainWindow::setStatusParts(const std::vector<std::int32_t>& rightEdges) {
-    post([this, rightEdges] { statusParts_->setEdges(rightEdges); });
+    post([this, rightEdges] {
+        statusParts_->setEdges(rightEdges);
+        publishState();
+    });
 }
 
 void MainWindow::setStatusText(int part, const std::string& text) {
-    post([this, part, text] { statusParts_->setText(part, text); });
+    post([this, part, text] {
+        statusParts_->setText(part, text);
+        publishState();
+    });
 }
 
 void MainWindow::setTitle(const std::string& text) {
-    post([this, text] { setWindowTitle(QString::fromStdString(text)); });
+    post([this, text] { setWindowTitle(literalTitle(text)); });
 }
 
 void MainWindow::setScrollInfo(std::int32_t minimum, std::int32_t maximum, std::uint32_t page,
@@ -256,6 +380,8 @@ void MainWindow::setScrollInfo(std::int32_t minimum, std::int32_t maximum, std::
         scrollBar_->setPageStep(static_cast<int>(std::max<std::uint32_t>(page, 1)));
         scrollBar_->setValue(position);
         scrollBar_->setEnabled(scrolls);
+        documentScrollPosition_ = scrollBar_->value();
+        publishState();
     });
 }
 
@@ -263,6 +389,8 @@ void MainWindow::setScrollPos(std::int32_t position) {
     post([this, position] {
         const QSignalBlocker blocker(scrollBar_);
         scrollBar_->setValue(position);
+        documentScrollPosition_ = scrollBar_->value();
+        publishState();
     });
 }
 
@@ -328,13 +456,32 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::dropEvent(QDropEvent* event) {
     DroppedFiles dropped;
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            dropped.paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    const QMimeData* mime = event->mimeData();
+    const QString uriList = QStringLiteral("text/uri-list");
+    if (mime->hasFormat(uriList)) {
+        // The list's own bytes: QUrl would turn a name that is not UTF-8 into another name.
+        dropped.paths = localPathsFromUriList(mime->data(uriList).toStdString());
+    } else {
+        for (const QUrl& url : mime->urls()) {
+            if (url.isLocalFile()) {
+                dropped.paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+            }
         }
     }
     event->acceptProposedAction();
     sendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(&dropped), 0);
+}
+
+void MainWindow::wheelEvent(QWheelEvent* event) {
+    gridWheel(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == scrollBar_ || watched == statusParts_) && event->type() == QEvent::Wheel) {
+        gridWheel(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::onScrollAction(int action) {
@@ -353,11 +500,16 @@ void MainWindow::onScrollAction(int action) {
             code = SB_PAGEDOWN;
             break;
         case QAbstractSlider::SliderToMinimum:
-            code = SB_TOP;
-            break;
-        case QAbstractSlider::SliderToMaximum:
-            code = SB_BOTTOM;
-            break;
+        case QAbstractSlider::SliderToMaximum: {
+            // The bar's menu ("Top", "Bottom"): the document goes to the thumb position asked
+            // for, and the bar follows it (the document ignores SB_TOP and SB_BOTTOM).
+            int position = action == QAbstractSlider::SliderToMinimum ? scrollBar_->minimum()
+                                                                      : scrollBar_->maximum();
+            scrollBar_->setSliderPosition(scrollBar_->value());
+            sendMessage(WM_VSCROLL, makeWParam(SB_THUMBPOSITION, position), 0);
+            sendMessage(WM_VSCROLL, makeWParam(SB_ENDSCROLL, 0), 0);
+            return;
+        }
         case QAbstractSlider::SliderMove:
             // The thumb follows the pointer while it is dragged; the document hears of it only on
             // release (SB_THUMBPOSITION).
@@ -372,6 +524,23 @@ void MainWindow::onScrollAction(int action) {
     sendMessage(WM_VSCROLL, makeWParam(SB_ENDSCROLL, 0), 0);
 }
 
+void MainWindow::onScrollValueChanged(int value) {
+    // The document's own moves are made with the bar's signals blocked, and a dragged thumb is
+    // told on release: what is left moved the bar directly (the menu's "Scroll here"). The
+    // document takes that position and sets the bar where it ends up.
+    if (scrollBar_->isSliderDown()) {
+        return;
+    }
+    sendMessage(WM_VSCROLL, makeWParam(SB_THUMBPOSITION, value), 0);
+    sendMessage(WM_VSCROLL, makeWParam(SB_ENDSCROLL, 0), 0);
+    showDocumentScrollPosition();
+}
+
+void MainWindow::showDocumentScrollPosition() {
+    const QSignalBlocker blocker(scrollBar_);
+    scrollBar_->setValue(documentScrollPosition_);
+}
+
 void MainWindow::paintGrid(platform::PaintContext& context) {
     invalid_ = false;
     paintContext_ = &context;
@@ -381,6 +550,8 @@ void MainWindow::paintGrid(platform::PaintContext& context) {
 
 void MainWindow::gridResized(int width, int height) {
     sendMessage(WM_SIZE, SIZE_RESTORED, makeLParam(width, height));
+    // Once the scroll bar and the status bar have their new places too.
+    QTimer::singleShot(0, this, [this] { publishState(); });
 }
 
 void MainWindow::gridKeyPressed(QKeyEvent* event) {
@@ -407,6 +578,7 @@ void MainWindow::gridMouse(UINT message, QMouseEvent* event) {
 }
 
 void MainWindow::gridWheel(QWheelEvent* event) {
+    event->accept();
     int delta = event->angleDelta().y();
     if (delta == 0) {
         return;
@@ -416,6 +588,24 @@ void MainWindow::gridWheel(QWheelEvent* event) {
         WM_MOUSEWHEEL,
         makeWParam(static_cast<int>(mouseKeyState(event->buttons(), event->modifiers())), delta),
         makeLParam(global.x(), global.y()));
+}
+
+bool installToolkitTranslations(QCoreApplication& application) {
+    // Dates and sizes in the dialogs follow too.
+    const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+    QLocale::setDefault(japanese);
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(japanese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
+QString literalTitle(const std::string& text) {
+    return QString::fromStdString(text).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
 }
 
 WPARAM mouseKeyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {

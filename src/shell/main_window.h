@@ -23,6 +23,7 @@
 #include "shell/messages.h"
 #include "shell/window_host.h"
 
+class QCoreApplication;
 class QLabel;
 class QMenu;
 class QScrollBar;
@@ -57,9 +58,18 @@ public:
     const std::vector<QShortcut*>& accelerators() const { return accelerators_; }
     QWidget* grid() const;
     QScrollBar* scrollBar() const { return scrollBar_; }
+    QWidget* statusBarArea() const;
     // The status bar's part texts and right edges as last set.
     std::vector<std::string> statusTexts() const;
     std::vector<std::int32_t> statusEdges() const;
+    // Whether each part shows its whole text (visible, and as wide as the text needs).
+    std::vector<bool> statusTextsWhole() const;
+    // What the window shows, one item a line, as it publishes it on its X window for tools that
+    // look at it from outside (the end-to-end test reads it as the property
+    // "_SPLICOR_WINDOW_STATE"): "status N whole|cut TEXT" for each part, "scroll VALUE MINIMUM
+    // MAXIMUM enabled|disabled", and "grid", "scrollbar", "statusbar" with each one's X Y WIDTH
+    // HEIGHT in the window's coordinates.
+    std::string stateText() const;
 
     // platform::Window
     void setStatusParts(const std::vector<std::int32_t>& rightEdges) override;
@@ -80,6 +90,7 @@ public:
     std::string chooseFile(bool open) override;
     std::int16_t shiftKeyState() override;
     void acceptDroppedFiles() override;
+    StatusWidths statusWidths() override { return statusWidths_; }
     std::vector<std::string> arguments() override { return arguments_; }
     LRESULT defWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -87,15 +98,26 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The wheel turned anywhere over the window moves the grid: over the menu bar it arrives
+    // here, over the scroll bar and the status bar the filter takes it first.
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class GridWidget;
 
-    // Runs `call` on the user-interface thread: at once when called there, else posted.
+    // Runs `call` on the user-interface thread, after every call posted before it: at once when
+    // called there with nothing waiting, else posted.
     void post(std::function<void()> call);
     void buildMenu();
     void buildAccelerators();
     void onScrollAction(int action);
+    void onScrollValueChanged(int value);
+    // Puts the bar back where the document last set it: a move the document did not take (no
+    // document, or one not ready) does not leave the bar out of step with the grid.
+    void showDocumentScrollPosition();
+    // Puts stateText() on the X window, when there is one.
+    void publishState();
     // Called by the grid while it paints: the paint context of WM_PAINT.
     void paintGrid(platform::PaintContext& context);
     void gridResized(int width, int height);
@@ -110,10 +132,23 @@ private:
     StatusParts* statusParts_ = nullptr;
     QMenu* fileMenu_ = nullptr;
     std::vector<QShortcut*> accelerators_;
+    StatusWidths statusWidths_;
     platform::PaintContext* paintContext_ = nullptr;  // set only while the grid paints
-    bool invalid_ = false;  // a repaint has been asked for and not yet done
+    bool invalid_ = false;
+    int documentScrollPosition_ = 0;  // the bar's position as the document last set it  // a
+                                      // repaint has been asked for and not yet done
     std::atomic<bool> destroyed_{false};
+    std::atomic<int> queuedCalls_{0};  // posted calls not yet run
 };
+
+// Loads the toolkit's own Japanese texts (the file dialogs, the question before replacing a
+// file, the scroll bar's menu), so the whole window speaks the language of its menu. Returns
+// whether they were found.
+bool installToolkitTranslations(QCoreApplication& application);
+
+// A title as the window shows it: the toolkit reads "[*]" in a title as the place of a
+// modification mark, so a literal one is doubled.
+QString literalTitle(const std::string& text);
 
 // A mouse message's key-state flags (MK_...) for Qt's button and modifier state.
 WPARAM mouseKeyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);

@@ -12,6 +12,7 @@
 #include "control/controller.h"
 #include "platform/file_search.h"
 #include "platform/single_instance.h"
+#include "shell/display_check.h"
 #include "shell/main_window.h"
 #include "shell/status_bar.h"
 #include "shell/window_proc.h"
@@ -30,21 +31,30 @@ void deleteBitmapFiles(const std::string& directory) {
     }
 }
 
-bool displayReachable(int argc, char** argv) {
-    auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value != nullptr && *value != '\0';
+std::string displayProblem(int argc, char** argv) {
+    auto value = [](const char* name) {
+        const char* text = std::getenv(name);
+        return std::string(text != nullptr ? text : "");
     };
-    // A platform chosen by the user (offscreen, vnc, ...) is the user's business.
-    if (set("QT_QPA_PLATFORM")) {
-        return true;
-    }
-    for (int i = 1; i < argc; ++i) {
+    std::string platform = value("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "-platform") == 0) {
-            return true;
+            platform = argv[i + 1];
         }
     }
-    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+    // Another platform (offscreen, vnc, wayland, ...) is the user's business.
+    bool x = platform.empty() ? value("WAYLAND_DISPLAY").empty() : platform.rfind("xcb", 0) == 0;
+    if (!x) {
+        return "";
+    }
+    std::string display = value("DISPLAY");
+    if (display.empty()) {
+        return "no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set)";
+    }
+    if (!xDisplayAnswers()) {
+        return "the display " + display + " does not answer";
+    }
+    return "";
 }
 
 int runSplicor(int argc, char** argv) {
@@ -53,14 +63,14 @@ int runSplicor(int argc, char** argv) {
     if (!instanceLock.held()) {
         return 0;  // another instance runs: leave everything to it
     }
-    // Without a display the toolkit would abort the process once the background threads run;
-    // say so and stop before anything starts.
-    if (!displayReachable(argc, argv)) {
+    // Without a display, or with one that does not answer, the toolkit would abort the process
+    // once the background threads run; say so and stop before anything starts.
+    std::string problem = displayProblem(argc, argv);
+    if (!problem.empty()) {
         std::fprintf(stderr,
-                     "splicor: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are "
-                     "not set).\nRun it on a desktop, or on a virtual display: xvfb-run -a %s "
+                     "splicor: %s.\nRun it on a desktop, or on a virtual display: xvfb-run -a %s "
                      "FILE...\n",
-                     argc > 0 ? argv[0] : "splicor");
+                     problem.c_str(), argc > 0 ? argv[0] : "splicor");
         return 1;
     }
     // The command line as given, before Qt takes its own options out of it.
@@ -77,6 +87,7 @@ int runSplicor(int argc, char** argv) {
     int exitCode = 0;
     {
         QApplication application(argc, argv);
+        installToolkitTranslations(application);
         // The window's destruction ends the loop (WM_DESTROY), not the last window closing.
         QApplication::setQuitOnLastWindowClosed(false);
         // Outlives the Controller's threads, which may call it until shutdown returns.

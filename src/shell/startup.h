@@ -11,9 +11,10 @@ namespace shell {
 // window on.
 int runSplicor(int argc, char** argv);
 
-// Whether the window has somewhere to go: a display in the environment, or a platform chosen
-// by the user (QT_QPA_PLATFORM or -platform).
-bool displayReachable(int argc, char** argv);
+// Why the window has nowhere to go, as a line for the user; empty when it has. The window goes
+// to X unless the user chose another platform (QT_QPA_PLATFORM or -platform) or a Wayland
+// display is set: then DISPLAY must be set and its server must take a client.
+std::string displayProblem(int argc, char** argv);
 
 // The thumbnail directory for the program's argument 0: its part up to and including the last
 // "/" (nothing when it has none), followed by "thum/".

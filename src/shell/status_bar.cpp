@@ -37,26 +37,66 @@ std::size_t sequenceLength(unsigned char lead) {
     return 0;
 }
 
-// `text` cut to at most kMaxFormattedBytes bytes. When the cut falls inside a character, the
-// whole character goes. Bytes that are not valid UTF-8 (a file name may hold any bytes) count
-// as characters of their own.
-std::string limited(std::string text) {
-    if (text.size() <= kMaxFormattedBytes) {
-        return text;
-    }
-    std::size_t cut = kMaxFormattedBytes;
-    // The character that straddles the cut starts at most three bytes before it.
-    for (std::size_t back = 1; back <= 3 && back <= cut; ++back) {
-        unsigned char c = static_cast<unsigned char>(text[cut - back]);
+// Where a character that straddles byte `at` of `text` starts (`at` itself when none does).
+// Bytes that are not valid UTF-8 (a file name may hold any bytes) count as characters of their
+// own.
+std::size_t characterStart(const std::string& text, std::size_t at) {
+    // The character that straddles `at` starts at most three bytes before it.
+    for (std::size_t back = 1; back <= 3 && back <= at && at < text.size(); ++back) {
+        unsigned char c = static_cast<unsigned char>(text[at - back]);
         if ((c & 0xC0) != 0x80) {
-            if (sequenceLength(c) > back) {
-                cut -= back;
-            }
-            break;
+            return sequenceLength(c) > back ? at - back : at;
         }
     }
-    text.resize(cut);
-    return text;
+    return at;
+}
+
+// The first characters of `text` that fit in `bytes`; no character is broken.
+std::string head(const std::string& text, std::size_t bytes) {
+    if (text.size() <= bytes) {
+        return text;
+    }
+    return text.substr(0, characterStart(text, bytes));
+}
+
+// The last characters of `text` that fit in `bytes`; no character is broken.
+std::string tail(const std::string& text, std::size_t bytes) {
+    if (text.size() <= bytes) {
+        return text;
+    }
+    std::size_t from = text.size() - bytes;
+    std::size_t start = characterStart(text, from);
+    if (start != from) {
+        start += sequenceLength(static_cast<unsigned char>(text[start]));
+    }
+    return text.substr(start);
+}
+
+// `text` cut to at most kMaxFormattedBytes bytes. When the cut falls inside a character, the
+// whole character goes.
+std::string limited(const std::string& text) {
+    return head(text, kMaxFormattedBytes);
+}
+
+// `path` in at most `bytes` bytes: as it is when it fits, else with the middle of its folder
+// part replaced by an ellipsis, so its file name stays whole; a file name too long even alone
+// loses its own middle, keeping its start and its extension.
+std::string shortenedPath(const std::string& path, std::size_t bytes) {
+    static const std::string kEllipsis = "…";
+    if (path.size() <= bytes) {
+        return path;
+    }
+    if (bytes <= kEllipsis.size()) {
+        return head(path, bytes);
+    }
+    std::size_t room = bytes - kEllipsis.size();
+    std::string name = fileName(path);
+    std::string folder = path.substr(0, path.size() - name.size());
+    if (name.size() < room) {
+        std::size_t left = room - name.size();
+        return head(folder, (left + 1) / 2) + kEllipsis + tail(folder, left / 2) + name;
+    }
+    return head(name, (room + 1) / 2) + kEllipsis + tail(name, room / 2);
 }
 
 std::string counted(std::int32_t count, const char* words) {
@@ -88,7 +128,13 @@ void StatusBar::showCutting(std::string path) {
 
 void StatusBar::setTitle(std::string text) {
     if (platform::Window* window = mainWindow.load()) {
-        window->setTitle(limited(text + " - " + baseTitle));
+        // The path gives way, never the file name or the program's name behind it.
+        std::string suffix = " - " + baseTitle;
+        if (suffix.size() >= kMaxFormattedBytes) {
+            window->setTitle(limited(text + suffix));
+            return;
+        }
+        window->setTitle(shortenedPath(text, kMaxFormattedBytes - suffix.size()) + suffix);
     }
 }
 

@@ -10,8 +10,10 @@
 //
 // NAME is the text after the last "/" of the path given. The title is "TEXT - baseTitle".
 // Parts 0, 1, 3 and 4 and the title are limited to 99 bytes (they were sized for a 100-byte
-// buffer with its terminator); a longer text is cut before the first character that does not
-// fit whole, so no character is ever broken. Part 2 has no limit.
+// buffer with its terminator); a longer part text is cut before the first character that does
+// not fit whole, so no character is ever broken. A title too long gives up the middle of the
+// path's folder part ("/home/user/vid…/2024/clip.wmv - splicor2 0.019"), so the file name and
+// the program's name stay in view. Part 2 has no limit.
 //
 // Threads: called from the user-interface thread, the loader thread and the cut worker. Each
 // count has a store operation and a separate show operation: callers store a count while they

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "shell/messages.h"
+#include "shell/window_proc.h"
 
 namespace platform {
 class PaintContext;
@@ -50,6 +51,10 @@ public:
 
     // From now on, files dropped on the window arrive as WM_DROPFILES.
     virtual void acceptDroppedFiles() = 0;
+
+    // The widths of the status bar's parts 0, 1 and 3: at least the defaults, wider when the
+    // window's font needs it for their longest texts.
+    virtual StatusWidths statusWidths() { return {}; }
 
     // The process's command-line arguments, argument 0 first.
     virtual std::vector<std::string> arguments() = 0;

@@ -21,7 +21,7 @@ thumbs::ThumbDocument* currentDocument() {
 
 void onCreate(WindowHost& host) {
     platform::Window* window = host.window();
-    window->setStatusParts(initialStatusEdges());
+    window->setStatusParts(initialStatusEdges(host.statusWidths()));
     theController->mainWindow = window;
     host.acceptDroppedFiles();
     theStatusBar->baseTitle = loadString(IDS_APP_TITLE);
@@ -44,7 +44,7 @@ void onSize(WindowHost& host, LPARAM lParam) {
     std::uint16_t width = loWord(static_cast<std::uintptr_t>(lParam));
     std::uint16_t height = hiWord(static_cast<std::uintptr_t>(lParam));
     theController->resize(host.window(), width, height);
-    host.window()->setStatusParts(statusEdges(width));
+    host.window()->setStatusParts(statusEdges(width, host.statusWidths()));
 }
 
 void onPaint(WindowHost& host) {
@@ -156,13 +156,17 @@ void routeInput(WindowHost& host, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-std::vector<std::int32_t> statusEdges(std::int32_t width) {
-    std::int32_t e = (width - 305) / 2;  // truncates toward zero
-    return {110, 195, 195 + e, 305 + e, width};
+std::vector<std::int32_t> statusEdges(std::int32_t width, const StatusWidths& widths) {
+    std::int32_t second = widths.ready + widths.pending;
+    std::int32_t fixed = second + widths.cutPending;
+    std::int32_t e = (width - fixed) / 2;  // truncates toward zero
+    return {widths.ready, second, second + e, fixed + e, width};
 }
 
-std::vector<std::int32_t> initialStatusEdges() {
-    return {110, 195, 500, 610, 900};
+std::vector<std::int32_t> initialStatusEdges(const StatusWidths& widths) {
+    std::int32_t second = widths.ready + widths.pending;
+    return {widths.ready, second, second + 305, second + 305 + widths.cutPending,
+            second + 305 + widths.cutPending + 290};
 }
 
 LRESULT mainWindowProc(WindowHost& window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -85,8 +85,6 @@ TEST(StatusBar, LongTextsAreCutToNinetyNineBytesOnACharacterBoundary) {
         }
         bar.showCutting("/v/" + full);
         EXPECT_EQ(window.shown(4), fitting("分割中..  "));
-        bar.setTitle("/v/" + full);
-        EXPECT_EQ(window.titles().back(), fitting("/v/"));
         // The loading part has no limit.
         bar.showLoading("/v/" + full);
         EXPECT_EQ(window.shown(2), "読込中..  " + full);
@@ -95,6 +93,67 @@ TEST(StatusBar, LongTextsAreCutToNinetyNineBytesOnACharacterBoundary) {
     std::string raw(120, '\x80');
     bar.showCutting("/v/" + raw);
     EXPECT_EQ(window.shown(4), "分割中..  " + raw.substr(0, 99 - 13));
+}
+
+// Whether `text` is whole UTF-8: no character broken at either end or inside.
+bool wholeUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+TEST(StatusBar, ALongTitleGivesUpTheMiddleOfItsFolderNeverTheNameOrTheProgram) {
+    FakeWindow window;
+    StatusBar bar;
+    bar.mainWindow = &window;
+    bar.baseTitle = "splicor2 0.019";
+    const std::string suffix = " - splicor2 0.019";
+    auto endsWith = [](const std::string& text, const std::string& end) {
+        return text.size() >= end.size() &&
+               text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
+    // Each padding moves the cuts to another place inside the folder's characters.
+    for (int pad = 0; pad < 4; ++pad) {
+        SCOPED_TRACE(pad);
+        std::string folder = "/home/" + std::string(pad, 'u');
+        for (int i = 0; i < 30; ++i) {
+            folder += "映";
+        }
+        bar.setTitle(folder + "/2024/clip.wmv");
+        std::string title = window.titles().back();
+        EXPECT_LE(title.size(), 99u);
+        // At most the two characters cut by the ellipsis are lost, each short of three bytes.
+        EXPECT_GE(title.size(), 95u) << "no more is given up than needed";
+        EXPECT_TRUE(endsWith(title, "/clip.wmv" + suffix)) << title;
+        EXPECT_EQ(title.rfind("/home/", 0), 0u) << title;
+        EXPECT_NE(title.find("…"), std::string::npos);
+        EXPECT_TRUE(wholeUtf8(title)) << title;
+    }
+    // A name too long even alone keeps its start and its extension.
+    std::string name;
+    for (int i = 0; i < 40; ++i) {
+        name += "映";
+    }
+    bar.setTitle("/v/" + name + ".wmv");
+    std::string title = window.titles().back();
+    EXPECT_LE(title.size(), 99u);
+    EXPECT_TRUE(endsWith(title, "映.wmv" + suffix)) << title;
+    EXPECT_EQ(title.rfind("映", 0), 0u) << title;
+    EXPECT_TRUE(wholeUtf8(title)) << title;
+    // A path that fits stays whole.
+    bar.setTitle("/v/take[*]1.wmv");
+    EXPECT_EQ(window.titles().back(), "/v/take[*]1.wmv" + suffix);
 }
 
 TEST(StatusBar, CountsMayBeStoredAndShownFromSeveralThreadsWhileTheWindowArrives) {

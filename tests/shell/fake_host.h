@@ -30,6 +30,7 @@ public:
     }
     std::int16_t shiftKeyState() override { return shiftState; }
     void acceptDroppedFiles() override { acceptsDrops = true; }
+    shell::StatusWidths statusWidths() override { return widths; }
     std::vector<std::string> arguments() override { return commandLine; }
     shell::LRESULT defWindowProc(shell::UINT message, shell::WPARAM, shell::LPARAM) override {
         defaultHandled.push_back(message);
@@ -46,6 +47,7 @@ public:
     std::int16_t shiftState = 0;
     bool acceptsDrops = false;
     std::vector<std::string> commandLine{"splicor"};
+    shell::StatusWidths widths;
     std::vector<shell::UINT> defaultHandled;
 };
 

@@ -34,4 +34,19 @@ TEST(DialogResult, OneFileIsItsPathAndSeveralAreTheirDirectoryAndNames) {
     EXPECT_EQ(shell::saveDialogPath(""), "");
 }
 
+TEST(DroppedUriList, GivesTheLocalFilesBytesAsTheyAreOnDisk) {
+    std::string list =
+        "# a comment\r\n"
+        "file:///tmp/caf%E9.wmv\r\n"
+        "file://localhost/v/a%20b.asf\r\n"
+        "FILE:/v/c%2.wmv\r\n"  // a lone "%" stays as it is
+        "http://example.org/d.wmv\r\n"
+        "file://elsewhere.example/e.wmv\r\n"
+        "file:///v/nul%00.wmv\r\n"
+        "\r\n"
+        "file:///v/last.wmv";  // no line end after the last
+    EXPECT_EQ(shell::localPathsFromUriList(list),
+              (Paths{"/tmp/caf\xE9.wmv", "/v/a b.asf", "/v/c%2.wmv", "/v/last.wmv"}));
+}
+
 }  // namespace

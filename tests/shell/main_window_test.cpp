@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -109,7 +111,8 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
                   (std::vector<std::string>{"0  ファイル読込済み", "0  ファイル待ち",
                                             "読込中ファイル無し", "0  ファイル分割待ち",
                                             "分割中ファイル無し"}));
-        EXPECT_EQ(window.statusEdges(), shell::statusEdges(window.grid()->width()));
+        EXPECT_EQ(window.statusEdges(),
+                  shell::statusEdges(window.grid()->width(), window.statusWidths()));
         EXPECT_TRUE(window.scrollBar()->isVisible());
         EXPECT_FALSE(window.scrollBar()->isEnabled());
 
@@ -143,6 +146,46 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
     delete theStatusBar;
     theStatusBar = nullptr;
     std::filesystem::remove_all(pattern);
+}
+
+TEST(MainWindow, ShowsEveryStatusTextWholeAndTitlesLiterally) {
+    application();
+    MainWindow window({"splicor"}, [](WindowHost&, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    window.createAndShow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    StatusWidths widths = window.statusWidths();
+    EXPECT_GE(widths.ready, 110);
+    EXPECT_GE(widths.pending, 85);
+    EXPECT_GE(widths.cutPending, 110);
+    // The texts with the widest counts the parts must hold, at the window's default size and the
+    // edges the procedure gives it for that width.
+    window.setStatusParts(shell::statusEdges(window.grid()->width(), widths));
+    for (const char* digits : {"0", "17", "8888", "9999"}) {
+        SCOPED_TRACE(digits);
+        std::string count(digits);
+        window.setStatusText(0, count + "  ファイル読込済み");
+        window.setStatusText(1, count + "  ファイル待ち");
+        window.setStatusText(2, "読込中ファイル無し");
+        window.setStatusText(3, count + "  ファイル分割待ち");
+        window.setStatusText(4, "分割中ファイル無し");
+        QApplication::processEvents();
+        EXPECT_EQ(window.statusTextsWhole(), std::vector<bool>(5, true));
+    }
+
+    // "[*]" is no placeholder here: the title shows what it was given.
+    window.setTitle("/v/take[*]1.wmv - splicor2 0.019");
+    EXPECT_EQ(window.windowHandle()->title().toStdString(), "/v/take[*]1.wmv - splicor2 0.019");
+}
+
+TEST(MainWindow, TheToolkitsOwnTextsAreJapanese) {
+    ASSERT_TRUE(installToolkitTranslations(application()));
+    QFileDialog open;
+    setUpOpenDialog(open);
+    EXPECT_EQ(open.windowTitle().toStdString(), "開く");
+    QFileDialog save;
+    setUpSaveDialog(save);
+    EXPECT_EQ(save.windowTitle().toStdString(), "名前を付けて保存");
+    EXPECT_NE(QScrollBar::tr("Scroll here"), QStringLiteral("Scroll here")) << "the bar's menu";
 }
 
 TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacing) {
@@ -279,6 +322,39 @@ TEST_F(RecordedWindow, TheScrollBarAsksTheDocumentAndMovesOnlyWhenTold) {
                                                           {SB_ENDSCROLL, 0}}));
     window.setScrollPos(1);
     EXPECT_EQ(bar->value(), 1);
+
+    // The bar's menu moves the bar directly ("Scroll here") or asks for its ends ("Top",
+    // "Bottom"): each becomes a thumb position for the document, and without a document that
+    // takes it the bar stays where the document put it.
+    messages.clear();
+    bar->setValue(3);
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    requests.clear();
+    for (const Message& m : only(WM_VSCROLL)) {
+        requests.emplace_back(loWord(m.wParam), signedHiWord(m.wParam));
+    }
+    EXPECT_EQ(requests, (std::vector<std::pair<int, int>>{{SB_THUMBPOSITION, 3},
+                                                          {SB_ENDSCROLL, 0},
+                                                          {SB_THUMBPOSITION, 0},
+                                                          {SB_ENDSCROLL, 0},
+                                                          {SB_THUMBPOSITION, 3},
+                                                          {SB_ENDSCROLL, 0}}));
+    EXPECT_EQ(bar->value(), 1);
+
+    // The wheel over the bar, or over the status bar, is the window's wheel: the bar itself
+    // does not move.
+    messages.clear();
+    for (QWidget* over : {static_cast<QWidget*>(bar), window.statusBarArea()}) {
+        QPoint inside(over->width() / 2, over->height() / 2);
+        QWheelEvent wheel(inside, over->mapToGlobal(inside), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(over, &wheel);
+    }
+    ASSERT_EQ(only(WM_MOUSEWHEEL).size(), 2u);
+    EXPECT_EQ(signedHiWord(only(WM_MOUSEWHEEL)[0].wParam), -120);
+    EXPECT_EQ(bar->value(), 1);
+
     window.setScrollInfo(0, 4, 5, 0);
     EXPECT_FALSE(bar->isEnabled()) << "nothing to scroll: disabled";
     EXPECT_TRUE(bar->isVisible()) << "but not hidden";
@@ -308,6 +384,15 @@ TEST_F(RecordedWindow, SizesPaintsAndDropsBecomeMessages) {
     QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &drop);
     EXPECT_EQ(dropped, (std::vector<std::string>{longName, "/tmp/a b.asf"}));
+
+    // A name that is not UTF-8 arrives as the bytes it has on disk.
+    QMimeData raw;
+    raw.setData(QStringLiteral("text/uri-list"), QByteArray("file:///tmp/caf%E9.wmv\r\n"));
+    QDragEnterEvent rawEnter(QPoint(20, 20), Qt::CopyAction, &raw, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &rawEnter);
+    QDropEvent rawDrop(QPointF(20, 20), Qt::CopyAction, &raw, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &rawDrop);
+    EXPECT_EQ(dropped, (std::vector<std::string>{"/tmp/caf\xE9.wmv"}));
 }
 
 TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDropped) {
@@ -319,8 +404,10 @@ TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDrop
         window.setTitle("from a worker");
     });
     worker.join();
+    // A call made here meanwhile is newer than theirs: it waits behind them.
+    window.setStatusText(1, "newest");
     QApplication::processEvents();
-    EXPECT_EQ(window.statusTexts()[1], "49");
+    EXPECT_EQ(window.statusTexts()[1], "newest");
     EXPECT_EQ(window.windowTitle().toStdString(), "from a worker");
 
     window.close();
@@ -335,7 +422,7 @@ TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDrop
     window.setStatusText(1, "too late");
     QApplication::processEvents();
     EXPECT_EQ(window.windowTitle().toStdString(), "from a worker");
-    EXPECT_EQ(window.statusTexts()[1], "49");
+    EXPECT_EQ(window.statusTexts()[1], "newest");
 }
 
 }  // namespace

@@ -160,6 +160,11 @@ TEST_F(WindowProcedure, StatusEdgesFollowTheWidthAsComputedEvenWhenNegative) {
     send(WM_SIZE, SIZE_RESTORED, makeLParam(50000, 40000));
     EXPECT_EQ(theController->clientWidth.load(), 50000u) << "both words are unsigned";
     EXPECT_EQ(theController->clientHeight.load(), 40000u);
+
+    // A font that needs wider parts 0, 1 and 3 keeps their order; 2 and 4 share the rest.
+    host.widths = {150, 120, 160};
+    send(WM_SIZE, SIZE_RESTORED, makeLParam(1000, 400));
+    EXPECT_EQ(host.edges.back(), (Edges{150, 270, 555, 715, 1000}));
 }
 
 TEST_F(WindowProcedure, DropsTakeExactExtensionsOnlyInByteOrderAndAlwaysStartLoading) {
