@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "control/controller.h"
@@ -215,6 +216,30 @@ TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacing) {
     });
     EXPECT_EQ(save("old"), QString()) << "replacing declined: nothing chosen";
     EXPECT_TRUE(asked);
+    std::filesystem::remove_all(pattern);
+}
+
+// The toolkit reads a byte that is not UTF-8 in a file name as U+FFFD; a chosen path still
+// names the file on disk, in a folder named so too.
+TEST(FileDialogs, PathsFromTheToolkitFindTheirBytesOnDisk) {
+    char pattern[] = "/tmp/splicor-open-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = std::string(pattern) + "/d\xE9j\xE0";
+    const std::string name = "caf\xE9.wmv";
+    std::filesystem::create_directory(folder);
+    std::ofstream(folder + "/" + name) << "x";
+    std::ofstream(folder + "/ok.wmv") << "x";
+    auto shown = [](const std::string& bytes) {
+        return QFile::decodeName(QByteArray::fromStdString(bytes));
+    };
+
+    EXPECT_EQ(pathOnDisk(shown(folder + "/" + name)), folder + "/" + name);
+    EXPECT_EQ(pathOnDisk(shown(folder + "/ok.wmv")), folder + "/ok.wmv");
+    // A new name (the save dialog's) keeps its UTF-8 bytes in the folder as it is on disk.
+    EXPECT_EQ(pathOnDisk(shown(folder) + QStringLiteral("/新.wmv")), folder + "/新.wmv");
+    // Two names that read alike: neither is taken for the other.
+    std::ofstream(folder + "/caf\xE8.wmv") << "x";
+    EXPECT_NE(pathOnDisk(shown(folder + "/" + name)), folder + "/" + name);
     std::filesystem::remove_all(pattern);
 }
 
