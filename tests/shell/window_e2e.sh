@@ -40,8 +40,13 @@ cp "$program" "$app/splicor"
 # "[*]" is what the toolkit would take for a placeholder in a title.
 a="$sources/a[*].wmv"
 cafe="$sources/caf"$'\xe9'".wmv"
-cp "$media/wmv1_wmav1.wmv" "$a"
-cp "$media/wmv2_wmav2.wmv" "$sources/b.wmv"
+# Key frames at uneven times, so that cutting away any other stretch, or saving any other run,
+# gives other times: 0, 0.6, 1.6, 3.2, 3.6 and 5 s, in 6 s.
+ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=6 \
+    -f lavfi -i sine=frequency=440:sample_rate=22050:duration=6 -map 0:v -map 1:a -c:v wmv2 \
+    -b:v 400k -g 1000 -force_key_frames 0,0.6,1.6,3.2,3.6,5 -c:a wmav2 -b:a 64k -fflags +bitexact \
+    -f asf "$a"
+cp "$a" "$sources/b.wmv"
 cp "$media/mp43_only.asf" "$sources/c.asf"
 cp "$media/mp43_only.asf" "$cafe"
 echo "not a video" >"$sources/notes.txt"
@@ -277,28 +282,32 @@ until_true 10 cell_shows 0 0 "$a_cache" || fail "the first cell does not show th
 screenshot splicor-window.png
 
 if [ "$scenario" = full ]; then
-    # A low window, with a grid 200 pixels high and four columns: one whole row, so the six
-    # thumbnails of a scroll by one row.
-    xdotool windowsize "$window" 800 $((HEIGHT - gh + 200))
-    until_true 10 bash -c "'$probe' state $window | grep -q '^scroll 0 0 1 enabled'" ||
-        fail "the bar does not offer a row to scroll"
+    # A narrow, low window: one column, one whole row, so the six thumbnails scroll by six rows.
+    normal_size=("$WIDTH" "$HEIGHT")
+    xdotool windowsize "$window" 300 $((HEIGHT - gh + 200))
+    until_true 10 bash -c "'$probe' state $window | grep -q '^scroll 0 0 6 enabled'" ||
+        fail "the bar does not offer six rows to scroll"
     read_layout
-    [ "$columns" = 4 ] || fail "$columns columns in a grid $gw wide"
+    [ "$columns" = 1 ] || fail "$columns columns in a grid $gw wide"
     # wheel X Y BUTTON ROW: a notch (4 up, 5 down) at X, Y of the window; the grid then starts
-    # at ROW and the bar says so.
+    # at ROW, one row on, and the bar says so.
     wheel() {
         xdotool mousemove --window "$window" "$1" "$2" click "$3"
         until_true 10 test "$(scroll_value)" = "$4" || fail "the bar is at $(scroll_value), not $4"
         until_true 10 cell_shows 0 $(($4 * columns)) "$a_cache" ||
             fail "the grid does not start at row $4 after the wheel at $1, $2"
     }
-    wheel $((gx + 100)) $((gy + 60)) 5 1                # over the grid
-    wheel $((sx + sw / 2)) $((sy + sh / 2)) 4 0         # over the scroll bar
-    wheel $((bx + bw / 2)) $((by + bh / 2)) 5 1         # over the status bar
+    wheel $((sx + sw / 2)) $((sy + sh / 2)) 5 1         # over the scroll bar
+    wheel $((gx + 100)) $((gy + 60)) 5 2                # over the grid
+    wheel $((bx + bw / 2)) $((by + bh / 2)) 4 1         # over the status bar
     wheel $((gx + 100)) $((gy + 60)) 4 0
+    xdotool windowsize "$window" "${normal_size[@]}"
+    until_true 10 bash -c "'$probe' state $window | grep -q '^scroll 0 0 0 disabled'" ||
+        fail "the window did not take its size back"
+    read_layout
 fi
 
-# Delete the third thumbnail and save with a number.
+# Delete the third thumbnail (the stretch from 1.6 to 3.2 s) and save with a number.
 click_cell 2
 xdotool key Delete
 xdotool key ctrl+d
