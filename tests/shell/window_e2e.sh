@@ -282,11 +282,12 @@ until_true 10 cell_shows 0 0 "$a_cache" || fail "the first cell does not show th
 screenshot splicor-window.png
 
 if [ "$scenario" = full ]; then
-    # A narrow, low window: one column, one whole row, so the six thumbnails scroll by six rows.
+    # A narrow window: one column, three whole rows, so the six thumbnails scroll by four rows,
+    # and a notch is one row, not the toolkit's three.
     normal_size=("$WIDTH" "$HEIGHT")
-    xdotool windowsize "$window" 300 $((HEIGHT - gh + 200))
-    until_true 10 bash -c "'$probe' state $window | grep -q '^scroll 0 0 6 enabled'" ||
-        fail "the bar does not offer six rows to scroll"
+    xdotool windowsize "$window" 300 $((HEIGHT - gh + 400))
+    until_true 10 bash -c "'$probe' state $window | grep -q '^scroll 0 0 4 enabled'" ||
+        fail "the bar does not offer four rows to scroll"
     read_layout
     [ "$columns" = 1 ] || fail "$columns columns in a grid $gw wide"
     # wheel X Y BUTTON ROW: a notch (4 up, 5 down) at X, Y of the window; the grid then starts
