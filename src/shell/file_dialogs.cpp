@@ -50,7 +50,7 @@ std::string pathOnDisk(const QString& path) {
     std::string folder = pathOnDisk(info.path());
     std::string found;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::string& raw = entry.path().filename().native();
+        std::string raw = entry.path().filename().native();
         if (QFile::decodeName(QByteArray::fromStdString(raw)) == name) {
             if (!found.empty()) {
                 return encoded;  // two names read alike: neither is the one
