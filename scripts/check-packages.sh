@@ -20,7 +20,7 @@ programs=(ffmpeg ffprobe gst-launch-1.0 gst-discoverer-1.0 gst-inspect-1.0 Xvfb 
 # GStreamer elements the tests link: decodebin picks decoders from the plugins of setup.sh.
 gst_elements=(filesrc decodebin asfdemux fakesink queue avdec_wmv2 avdec_wmav2 audioconvert)
 # Data files the program and the tests read.
-data_files=(/usr/src/googletest/CMakeLists.txt)
+data_files=(/usr/src/googletest/CMakeLists.txt /usr/share/qt6/translations/qtbase_ja.qm)
 
 # What setup.sh installs, and everything those packages pull in.
 mapfile -t named < <(bash scripts/setup.sh --list-packages)
