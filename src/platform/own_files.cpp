@@ -1,0 +1,242 @@
+#include "platform/own_files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "platform/file_search.h"
+
+namespace platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Temporary files of replaceFileWith: the prefix, then six random letters.
+constexpr char kWritingPrefix[] = ".splicor-writing-";
+
+// FNV-1a, 64 bits.
+std::uint64_t hashOf(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        hash = (hash ^ c) * 1099511628211ull;
+    }
+    return hash;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// Makes a rename inside `directory` durable.
+void syncDirectory(const std::string& directory) {
+    int fd =
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Whether a new file can be made in `directory`: tried, not guessed from the mode bits (which
+// say nothing to root, or on a read-only mount).
+bool canCreateFilesIn(const std::string& directory) {
+    std::string probe = directory + kWritingPrefix + "XXXXXX";
+    int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+}  // namespace
+
+std::string absolutePath(const std::string& path) {
+    if (path.empty()) {
+        return path;
+    }
+    std::error_code error;
+    fs::path absolute = fs::path(path).is_absolute() ? fs::path(path) : fs::absolute(path, error);
+    if (error) {
+        return path;
+    }
+    std::string normal = absolute.lexically_normal().string();
+    // "dir/" and "dir/." name the directory; keep no trailing "/" but for the root.
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    return absolutePath(a) == absolutePath(b);
+}
+
+std::string fittedFileName(const std::string& name, std::size_t room) {
+    if (name.size() + room <= kMaxFileNameBytes) {
+        return name;
+    }
+    char tail[18];
+    std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hashOf(name)));
+    const std::size_t tailBytes = sizeof tail - 1;
+    std::size_t keep =
+        kMaxFileNameBytes > room + tailBytes ? kMaxFileNameBytes - room - tailBytes : 0;
+    // Back off to the start of a UTF-8 character (continuation bytes are 10xxxxxx).
+    while (keep > 0 && keep < name.size() &&
+           (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    return name.substr(0, keep) + tail;
+}
+
+int openRegularFile(const std::string& path) {
+    // Non-blocking, so that a FIFO does not wait for a writer; refused unless regular.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes) {
+    int fd = openRegularFile(path);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[1 << 14];
+    bool good = true;
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 || content.size() + static_cast<std::size_t>(n) > maxBytes) {
+            good = false;  // a file that keeps growing stops here too
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return good ? std::optional<std::string>(std::move(content)) : std::nullopt;
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool replaceFileWith(const std::string& path, const std::string& content) {
+    const std::string directory = directoryOf(path);
+    std::string writing = directory + kWritingPrefix + "XXXXXX";
+    // mkostemp creates exclusively: an existing name, a planted link included, is never used.
+    int fd = ::mkostemp(writing.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    bool written = writeAll(fd, content) && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(writing.c_str(), path.c_str()) != 0) {
+        ::unlink(writing.c_str());
+        return false;
+    }
+    syncDirectory(directory);
+    return true;
+}
+
+void removeUnfinishedWrites(const std::string& directory) {
+    for (const std::string& name : findFilesWithSuffix(directory, "")) {
+        if (name.compare(0, sizeof kWritingPrefix - 1, kWritingPrefix) == 0 &&
+            name.size() == sizeof kWritingPrefix - 1 + 6 && isRegularFile(directory + name)) {
+            ::unlink((directory + name).c_str());
+        }
+    }
+}
+
+std::string setAside(const std::string& path, const std::string& tag) {
+    for (int n = 1; n < 1000; ++n) {
+        std::string aside = path + "." + tag + (n > 1 ? "-" + std::to_string(n) : "");
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+            return aside;
+        }
+        if (errno != EEXIST) {
+            return "";
+        }
+    }
+    return "";
+}
+
+std::string programFilePath() {
+    std::error_code error;
+    fs::path path = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
+
+std::string thumbnailDirectoryFor(const std::string& programFile, const char* stateHome,
+                                  const char* home) {
+    const std::string besideProgram = directoryOf(programFile) + "thum/";
+    ::mkdir(besideProgram.c_str(), 0755);
+    struct stat info;
+    if (::stat(besideProgram.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+        canCreateFilesIn(besideProgram)) {
+        return besideProgram;
+    }
+    std::string base;
+    if (stateHome != nullptr && stateHome[0] == '/') {
+        base = stateHome;
+    } else if (home != nullptr && home[0] == '/') {
+        base = std::string(home) + "/.local/state";
+    } else {
+        return besideProgram;  // nowhere better: keeping nothing is all that is left
+    }
+    // The state folders are the user's alone.
+    std::error_code ignored;
+    fs::create_directories(base, ignored);
+    ::mkdir((base + "/splicor").c_str(), 0700);
+    const std::string directory = base + "/splicor/thum/";
+    ::mkdir(directory.c_str(), 0700);
+    return directory;
+}
+
+}  // namespace platform

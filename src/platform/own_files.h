@@ -1,0 +1,70 @@
+#pragma once
+
+// The files the program keeps for itself (the thumbnail directory and what lies in it) and the
+// identity of the files it is given.
+//
+// Rules every file of the thumbnail directory follows:
+// - Only regular files are read, opened without blocking and without following a link at the
+//   last component, and never more than a stated size: a FIFO, a device or a link planted under
+//   one of the program's names is refused, not waited on or followed.
+// - New content goes to a temporary name of the program's own, created exclusively (so it
+//   never follows a planted link either), and is renamed over the real name once it is on
+//   disk: a crash never leaves a half-written file under a real name.
+// - A file that cannot be used is set aside under a new name, never deleted.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The longest file name (one path component) the file systems take.
+constexpr std::size_t kMaxFileNameBytes = 255;
+
+// `path` made absolute against the current directory, "." and ".." taken out lexically (links
+// are left as they are).
+std::string absolutePath(const std::string& path);
+
+// Whether the two paths name one file: the same device and inode. When either cannot be looked
+// at (a file that does not exist yet), whether their absolute forms are equal.
+bool sameFile(const std::string& a, const std::string& b);
+
+// `name` when `name` and `room` more bytes fit in one path component; else its start, cut on a
+// character boundary, followed by "~" and 16 hex digits of a hash of the whole name, so that
+// the result and `room` more bytes fit.
+std::string fittedFileName(const std::string& name, std::size_t room);
+
+// Opens `path` for reading when it is a regular file (not through a link): the descriptor,
+// blocking again, or -1.
+int openRegularFile(const std::string& path);
+
+// The whole content of the regular file `path`, or nothing when it is not one, cannot be read
+// or holds more than `maxBytes`.
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t maxBytes);
+
+// Whether `path` is a regular file (a link is not).
+bool isRegularFile(const std::string& path);
+
+// Replaces (or creates) `path` with `content`, durably and in one step, through a temporary
+// file of the program's own name in the same directory. False when it could not be written;
+// then nothing of that name was made or changed.
+bool replaceFileWith(const std::string& path, const std::string& content);
+
+// Deletes what writes cut short by the end of the process left in `directory` (ends in "/").
+void removeUnfinishedWrites(const std::string& directory);
+
+// Renames `path` to `path` + "." + `tag` (or with "-2", "-3", ... after it when that exists),
+// replacing nothing. The new path, or empty when it could not be renamed.
+std::string setAside(const std::string& path, const std::string& tag);
+
+// The program file's real path (links resolved), or empty when the system does not say.
+std::string programFilePath();
+
+// Where the program keeps its files: "thum/" beside the program file when that folder can be
+// made and written; else `stateHome` + "/splicor/thum/" (when `stateHome` is an absolute path),
+// or `home` + "/.local/state/splicor/thum/", made with mode 0700. Always ends in "/". The
+// environment's values are given, so that callers (and tests) choose them.
+std::string thumbnailDirectoryFor(const std::string& programFile, const char* stateHome,
+                                  const char* home);
+
+}  // namespace platform
