@@ -1,24 +1,21 @@
 #include "control/cut_list_file.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <fstream>
 #include <limits>
 
 #include "platform/file_search.h"
+#include "platform/own_files.h"
 
 namespace control {
 
 namespace {
 
-// A write in progress goes to the final name followed by this; the name then no longer ends in
-// "-cut.txt", so a search for cut list files never finds a half-written one.
-constexpr char kWritingExtension[] = ".tmp";
+// Variant numbers up to "-10000" fit beside a shortened name.
+constexpr std::size_t kVariantRoom = 6;
 
 // Two paths of any length the file system allows, and kMaxCutListTimes values of 20 digits.
-constexpr std::streamoff kMaxFileSize = 64 << 20;
+constexpr std::size_t kMaxFileSize = 64 << 20;
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -47,6 +44,10 @@ bool takeNumber(std::string_view& rest, std::uint64_t max, std::uint64_t& value)
     while (i < rest.size() && isSpace(rest[i])) {
         ++i;
     }
+    // A plus sign is read as formatted input reads it; a minus sign is refused.
+    if (i < rest.size() && rest[i] == '+') {
+        ++i;
+    }
     std::size_t first = i;
     value = 0;
     for (; i < rest.size() && !isSpace(rest[i]); ++i) {
@@ -60,34 +61,6 @@ bool takeNumber(std::string_view& rest, std::uint64_t max, std::uint64_t& value)
     return i > first;
 }
 
-bool writeAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Makes a rename inside `path`'s directory durable.
-void syncDirectoryOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 }  // namespace
 
 std::string fileNamePart(const std::string& path) {
@@ -96,7 +69,9 @@ std::string fileNamePart(const std::string& path) {
 }
 
 std::string cutListFileName(const std::string& destination, int variant) {
-    std::string name = fileNamePart(destination);
+    // Room for "-cut.txt" and a variant number: a long destination name is shortened.
+    std::string name = platform::fittedFileName(fileNamePart(destination),
+                                                sizeof kCutListSuffix - 1 + kVariantRoom);
     if (variant > 1) {
         name += "-" + std::to_string(variant);
     }
@@ -104,10 +79,13 @@ std::string cutListFileName(const std::string& destination, int variant) {
 }
 
 std::string formatCutList(const std::string& source, const std::string& destination,
-                          const std::uint64_t* times, std::int32_t count) {
+                          const std::uint64_t* times, std::int32_t count, std::uint64_t order) {
     std::string text = source + "\r\n" + destination + "\r\n" + std::to_string(count) + "\r\n";
     for (std::int32_t i = 0; i < count; ++i) {
         text += std::to_string(times[i]) + "\r\n";
+    }
+    if (order > 0) {
+        text += std::to_string(order) + "\r\n";
     }
     return text;
 }
@@ -130,53 +108,41 @@ std::optional<CutList> parseCutList(std::string_view content) {
             return std::nullopt;
         }
     }
+    // The queue order, in files written since it is recorded: one more number, alone.
+    std::uint64_t order = 0;
+    if (takeNumber(content, std::numeric_limits<std::uint64_t>::max(), order) && order > 0 &&
+        content.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        list.order = order;
+    }
     return list;
 }
 
 bool writeCutListFile(const std::string& path, const std::string& source,
                       const std::string& destination, const std::uint64_t* times,
-                      std::int32_t count) {
+                      std::int32_t count, std::uint64_t order) {
     if (source.find('\n') != std::string::npos || destination.find('\n') != std::string::npos) {
         return false;
     }
-    std::string content = formatCutList(source, destination, times, count);
-    std::string writing = path + kWritingExtension;
-    int fd = ::open(writing.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    bool written = writeAll(fd, content) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(writing.c_str(), path.c_str()) != 0) {
-        ::unlink(writing.c_str());
-        return false;
-    }
-    syncDirectoryOf(path);
-    return true;
+    return platform::replaceFileWith(path, formatCutList(source, destination, times, count, order));
 }
 
 std::optional<CutList> readCutListFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
+    std::optional<std::string> content = platform::readRegularFile(path, kMaxFileSize);
+    if (!content) {
         return std::nullopt;
     }
-    std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxFileSize) {
-        return std::nullopt;
-    }
-    std::string content(static_cast<std::size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(content.data(), size)) {
-        return std::nullopt;
-    }
-    return parseCutList(content);
+    return parseCutList(*content);
 }
 
 void removeUnfinishedCutListWrites(const std::string& directory) {
-    std::string suffix = std::string(kCutListSuffix) + kWritingExtension;
+    // Older runs wrote to the final name followed by ".tmp".
+    std::string suffix = std::string(kCutListSuffix) + ".tmp";
     for (const std::string& name : platform::findFilesWithSuffix(directory, suffix)) {
-        ::unlink((directory + name).c_str());
+        if (platform::isRegularFile(directory + name)) {
+            ::unlink((directory + name).c_str());
+        }
     }
+    platform::removeUnfinishedWrites(directory);
 }
 
 }  // namespace control

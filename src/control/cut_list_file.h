@@ -10,15 +10,17 @@
 //   destination path
 //   N                           the count of media times that follow, decimal
 //   time 1 ... time N           start and end of each range to keep, decimal media times
+//   order                       the job's place in the queue (files written before it was
+//                               recorded lack this line; readers that do not know it ignore it)
 //
 // Name: the destination's file name followed by "-cut.txt" ("clip.wmv" gives
 // "clip.wmv-cut.txt"). Jobs whose destinations share a file name each get a file of their own:
 // the later ones take numbered names ("clip.wmv-2-cut.txt", "clip.wmv-3-cut.txt", ...), which
-// end in "-cut.txt" as well, so every such file is found at the next start.
+// end in "-cut.txt" as well, so every such file is found at the next start. A destination name
+// too long to carry them is shortened with a hash of it.
 //
-// Files are written whole or not at all: the content goes to a temporary name (not ending in
-// "-cut.txt", so a directory search never finds it) that is renamed over the real name once it
-// is on disk, so a crash never leaves a half-written cut list file.
+// Files are written whole or not at all (see platform/own_files.h): a crash never leaves a
+// half-written cut list file, and a link or FIFO named like one is neither followed nor read.
 //
 // A file that does not hold a whole job (no count, a count that is negative, not a number or
 // absurdly large, fewer values than the count says, values that are not numbers) is rejected.
@@ -42,6 +44,7 @@ struct CutList {
     std::string source;
     std::string destination;
     std::vector<std::uint64_t> times;
+    std::uint64_t order = 0;  // the place in the queue; 0 when the file does not say
 };
 
 // The text after the last "/" of `path` (the whole path when it has none).
@@ -51,12 +54,13 @@ std::string fileNamePart(const std::string& path);
 // followed by "-cut.txt"; variant k > 1 puts "-k" between the two.
 std::string cutListFileName(const std::string& destination, int variant = 1);
 
-// The file's content, CR LF line ends included.
+// The file's content, CR LF line ends included; the order line only when `order` is not 0.
 std::string formatCutList(const std::string& source, const std::string& destination,
-                          const std::uint64_t* times, std::int32_t count);
+                          const std::uint64_t* times, std::int32_t count, std::uint64_t order = 0);
 
-// The job `content` holds, or nothing when it does not hold a whole job. Text after the N-th
-// time is ignored.
+// The job `content` holds, or nothing when it does not hold a whole job. Numbers may carry a
+// plus sign. One number alone after the N-th time is the order; anything else after it is
+// ignored.
 std::optional<CutList> parseCutList(std::string_view content);
 
 // Writes the file at `path` durably, replacing a file of that name. False when it could not be
@@ -64,9 +68,10 @@ std::optional<CutList> parseCutList(std::string_view content);
 // which the format cannot carry.
 bool writeCutListFile(const std::string& path, const std::string& source,
                       const std::string& destination, const std::uint64_t* times,
-                      std::int32_t count);
+                      std::int32_t count, std::uint64_t order = 0);
 
-// The job the file at `path` holds, or nothing when it cannot be read or is malformed.
+// The job the file at `path` holds, or nothing when it is not a regular file, cannot be read or
+// is malformed.
 std::optional<CutList> readCutListFile(const std::string& path);
 
 // Deletes the temporary files that writes cut short by the end of the process left in

@@ -3,6 +3,7 @@
 #include "control/cut_list_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -81,6 +82,11 @@ TEST_F(CutListFile, IsNamedAfterTheDestinationsFileName) {
     EXPECT_EQ(control::cutListFileName("clip.wmv"), "clip.wmv-cut.txt");
     EXPECT_EQ(control::cutListFileName("/out/"), "-cut.txt");
     EXPECT_EQ(control::cutListFileName("/out/clip.wmv", 2), "clip.wmv-2-cut.txt");
+    // A name too long to carry the suffix is shortened, one name to one file.
+    const std::string a = "/out/" + std::string(251, 'a') + ".wmv",
+                      b = "/out/" + std::string(251, 'a') + ".asf";
+    EXPECT_LE(control::cutListFileName(a, 10000).size(), 255u);
+    EXPECT_NE(control::cutListFileName(a), control::cutListFileName(b));
 }
 
 TEST_F(CutListFile, RefusesFilesThatDoNotHoldAWholeJob) {
@@ -114,6 +120,54 @@ TEST_F(CutListFile, RefusesFilesThatDoNotHoldAWholeJob) {
     ASSERT_TRUE(lf);
     EXPECT_EQ(lf->times, (std::vector<std::uint64_t>{5, 6}));
     EXPECT_TRUE(control::parseCutList("/v/a.wmv\r\n/o/a.wmv\r\n1\r\n5\r\n6\r\n"));
+    // A count or a time written with a plus sign, as formatted input reads it.
+    std::optional<CutList> signed_ =
+        control::parseCutList("/v/a.wmv\r\n/o/a.wmv\r\n+2\r\n+5\r\n6\r\n");
+    ASSERT_TRUE(signed_);
+    EXPECT_EQ(signed_->times, (std::vector<std::uint64_t>{5, 6}));
+    EXPECT_FALSE(control::parseCutList("/v/a.wmv\r\n/o/a.wmv\r\n+\r\n5\r\n6\r\n"));
+    EXPECT_FALSE(control::parseCutList("/v/a.wmv\r\n/o/a.wmv\r\n++2\r\n5\r\n6\r\n"));
+}
+
+TEST_F(CutListFile, RecordsTheQueueOrderWhereOlderReadersIgnoreIt) {
+    std::uint64_t times[] = {5, 6};
+    ASSERT_TRUE(
+        control::writeCutListFile(dir_ + "a-cut.txt", "/v/a.wmv", "/o/a.wmv", times, 2, 17));
+    EXPECT_EQ(bytes("a-cut.txt"), "/v/a.wmv\r\n/o/a.wmv\r\n2\r\n5\r\n6\r\n17\r\n");
+    std::optional<CutList> read = control::readCutListFile(dir_ + "a-cut.txt");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->times, (std::vector<std::uint64_t>{5, 6}));
+    EXPECT_EQ(read->order, 17u);
+    // Without the line, or with anything but one number after the values: no order.
+    for (const char* tail : {"", "17 18\r\n", "x\r\n", "0\r\n"}) {
+        std::optional<CutList> old =
+            control::parseCutList(std::string("/v/a.wmv\r\n/o/a.wmv\r\n2\r\n5\r\n6\r\n") + tail);
+        ASSERT_TRUE(old) << tail;
+        EXPECT_EQ(old->order, 0u) << tail;
+    }
+}
+
+TEST_F(CutListFile, OnlyRegularFilesAreReadAndWritesNeverFollowALink) {
+    // A FIFO would block an open for reading until a writer came; a device never ends.
+    ASSERT_EQ(::mkfifo((dir_ + "fifo-cut.txt").c_str(), 0644), 0);
+    EXPECT_FALSE(control::readCutListFile(dir_ + "fifo-cut.txt"));
+    fs::create_symlink("/dev/zero", dir_ + "zero-cut.txt");
+    EXPECT_FALSE(control::readCutListFile(dir_ + "zero-cut.txt"));
+    // A link planted under a cut list file's name is replaced, its target left alone.
+    put("target.txt", "the user's");
+    fs::create_symlink(dir_ + "target.txt", dir_ + "a.wmv-cut.txt");
+    std::uint64_t times[] = {1, 2};
+    ASSERT_TRUE(
+        control::writeCutListFile(dir_ + "a.wmv-cut.txt", "/v/a.wmv", "/o/a.wmv", times, 2));
+    EXPECT_EQ(bytes("target.txt"), "the user's");
+    EXPECT_FALSE(fs::is_symlink(dir_ + "a.wmv-cut.txt"));
+    // The temporary file of a write is the program's own; one left by a killed run goes at the
+    // next start, files of other names stay.
+    put(".splicor-writing-a1B2c3", "half");
+    put(".splicor-writing-mine.txt", "the user's");
+    control::removeUnfinishedCutListWrites(dir_);
+    EXPECT_EQ(names(), (std::vector<std::string>{".splicor-writing-mine.txt", "a.wmv-cut.txt",
+                                                 "fifo-cut.txt", "target.txt", "zero-cut.txt"}));
 }
 
 TEST_F(CutListFile, WritesWholeFilesOnly) {
