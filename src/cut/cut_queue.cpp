@@ -6,11 +6,17 @@
 #include <algorithm>
 #include <boost/shared_array.hpp>
 #include <boost/shared_ptr.hpp>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "control/cut_list_file.h"
 #include "cut/trimlet.h"
 #include "platform/file_search.h"
+#include "platform/own_files.h"
 #include "platform/text.h"
 #include "shell/status_bar.h"
 
@@ -20,13 +26,23 @@ namespace {
 
 // The engine's temporary output goes into the thumbnail directory, a folder the program owns,
 // not into the current directory, which may be any folder of the user's: a cut must never harm
-// a user's file. The engine reserves the name exclusively (or "temp-N.wmv" when it is taken)
-// and deletes only a file it made.
-constexpr char kTemporaryOutput[] = "temp.wmv";
+// a user's file. The name is the program's own, so that clearing away what a killed run left
+// never meets a file somebody else put there; the engine reserves it exclusively (or
+// ".splicor-temp-N.wmv" when it is taken) and deletes only a file it made.
+constexpr char kTemporaryStem[] = ".splicor-temp";
+constexpr char kTemporaryExtension[] = ".wmv";
 
 // Numbered cut list file names tried for one destination file name before giving up on
 // journalling the job.
 constexpr int kMaxCutListVariants = 10000;
+
+// What the final copy names the file it fills beside the destination (see output_files.h):
+// "." + name + ".splicor-part", or "." + name + "-N.splicor-part" when that is taken.
+constexpr char kPartialCopyExtension[] = ".splicor-part";
+
+// The first 16 bytes of every ASF file: the Header Object's id.
+constexpr unsigned char kAsfHeaderId[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 using Lock = platform::StopFreeLock<std::mutex>;
 
@@ -44,26 +60,117 @@ bool endsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// "temp.wmv" or "temp-N.wmv": the engine's temporary output.
-bool isTemporaryOutput(const std::string& name) {
-    if (name == kTemporaryOutput) {
-        return true;
-    }
-    const std::string prefix = "temp-", suffix = ".wmv";
-    if (name.size() <= prefix.size() + suffix.size() || !startsWith(name, prefix) ||
-        !endsWith(name, suffix)) {
-        return false;
-    }
-    std::string number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    return number.find_first_not_of("0123456789") == std::string::npos;
+bool isDecimal(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// ".temp.wmv.XXXXXX.part": the file the writer fills before renaming it to the temporary
-// output.
+// Whether `name` is `stem` + `extension` or `stem` + "-N" + `extension`: a name reserved by
+// TemporaryFile for `stem` + `extension`.
+bool isReservedName(const std::string& name, const std::string& stem,
+                    const std::string& extension) {
+    if (!startsWith(name, stem) || !endsWith(name, extension) ||
+        name.size() < stem.size() + extension.size()) {
+        return false;
+    }
+    std::string middle = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+    return middle.empty() || (middle[0] == '-' && isDecimal(middle.substr(1)));
+}
+
+// The engine's temporary output.
+bool isTemporaryOutput(const std::string& name) {
+    return isReservedName(name, kTemporaryStem, kTemporaryExtension);
+}
+
+// "." + temporary output + ".XXXXXX.part": the file the writer fills before renaming it to the
+// temporary output.
 bool isTemporaryOutputInTheMaking(const std::string& name) {
-    std::size_t end = name.find(".wmv.");
+    std::size_t end = name.find(std::string(kTemporaryExtension) + ".");
     return startsWith(name, ".") && endsWith(name, ".part") && end != std::string::npos &&
-           isTemporaryOutput(name.substr(1, end + 3));
+           isTemporaryOutput(name.substr(1, end + sizeof kTemporaryExtension - 2));
+}
+
+// How many of the first 16 bytes of the regular file `path` match the ASF header's id, and
+// how many it has (at most 16); false when it is not a regular file.
+bool readStart(const std::string& path, unsigned char (&start)[16], std::size_t& length) {
+    int fd = platform::openRegularFile(path);
+    if (fd < 0) {
+        return false;
+    }
+    ssize_t n = ::pread(fd, start, sizeof start, 0);
+    ::close(fd);
+    length = n < 0 ? 0 : static_cast<std::size_t>(n);
+    return n >= 0;
+}
+
+// A regular file that begins as an ASF file does.
+bool isAsfFile(const std::string& path) {
+    unsigned char start[16];
+    std::size_t length = 0;
+    return readStart(path, start, length) && length == sizeof start &&
+           std::memcmp(start, kAsfHeaderId, sizeof start) == 0;
+}
+
+// Deletes the partial copies a final copy to `destination` left beside it when the process
+// ended during the copy. Only files of the copy's own names that hold nothing yet or the start
+// of an ASF file (what the copy writes) go.
+void removePartialCopies(const std::string& destination) {
+    const std::size_t slash = destination.rfind('/');
+    const std::string directory =
+        slash == std::string::npos ? "" : destination.substr(0, slash + 1);
+    const std::string stem = "." + destination.substr(slash == std::string::npos ? 0 : slash + 1);
+    for (const std::string& name : platform::findFilesWithSuffix(
+             directory.empty() ? "./" : directory, kPartialCopyExtension)) {
+        if (!isReservedName(name, stem, kPartialCopyExtension)) {
+            continue;
+        }
+        const std::string path = directory + name;
+        unsigned char start[16];
+        std::size_t length = 0;
+        if (readStart(path, start, length) && std::memcmp(start, kAsfHeaderId, length) == 0) {
+            ::unlink(path.c_str());
+        }
+    }
+}
+
+// The stream a document of `source` takes its thumbnails from, whose clean points open the
+// ranges: the last video stream. 1 (as jobs were once restored) when the source cannot be read;
+// the cut then fails as it would anyway.
+std::uint16_t thumbnailStreamOf(const std::string& source) {
+    media::ComPtr<media::IWMSyncReader> reader;
+    media::ComPtr<media::IWMProfile> profile;
+    media::DWORD count = 0;
+    if (media::FAILED(media::WMCreateSyncReader(nullptr, 0, reader.put())) ||
+        media::FAILED(reader->Open(platform::utf8ToUtf16(source).c_str())) ||
+        media::FAILED(reader.as(media::IID_IWMProfile, profile)) ||
+        media::FAILED(profile->GetStreamCount(&count))) {
+        return 1;
+    }
+    std::uint16_t found = 1;
+    for (media::DWORD i = 0; i < count; ++i) {
+        media::ComPtr<media::IWMStreamConfig> config;
+        media::GUID type{};
+        media::WORD number = 0;
+        if (media::SUCCEEDED(profile->GetStream(i, config.put())) &&
+            media::SUCCEEDED(config->GetStreamType(&type)) &&
+            media::SUCCEEDED(config->GetStreamNumber(&number)) &&
+            type == media::WMMEDIATYPE_Video) {
+            found = number;
+        }
+    }
+    reader->Close();
+    return found;
+}
+
+// Why a restored job must not run, or empty when it may.
+std::string refusalOf(const control::CutList& list) {
+    if (platform::sameFile(list.source, list.destination)) {
+        return "its destination is its source";
+    }
+    struct stat info;
+    if (::stat(list.destination.c_str(), &info) == 0 && !isAsfFile(list.destination)) {
+        return "its destination exists and is not a Windows Media file";
+    }
+    return "";
 }
 
 // `text` as a terminated wide string in a shared array, as the engine takes paths.
@@ -93,10 +200,24 @@ CutQueue::CutQueue(std::string directory, shell::StatusBar* bar)
       workerThread([this] { cutWorkerMain(this); }, platform::Thread::Start::Suspended) {
     removeLeftoverOutputs();
     control::removeUnfinishedCutListWrites(thumbnailDirectory);
-    // Each restored job resumes the worker, so the first of them starts at once.
+    // The jobs of the last run, in the order they were queued. Files from before the order was
+    // recorded come first (they are older), in name order.
+    std::vector<std::pair<std::string, control::CutList>> restored;
     for (const std::string& name :
          platform::findFilesWithSuffix(thumbnailDirectory, control::kCutListSuffix)) {
-        loadCutList(thumbnailDirectory + name);
+        if (std::optional<control::CutList> list =
+                control::readCutListFile(thumbnailDirectory + name)) {
+            restored.emplace_back(thumbnailDirectory + name, std::move(*list));
+        }
+    }
+    std::stable_sort(restored.begin(), restored.end(),
+                     [](const auto& a, const auto& b) { return a.second.order < b.second.order; });
+    for (const auto& [path, list] : restored) {
+        nextOrder = std::max(nextOrder, list.order + 1);
+    }
+    // Each restored job resumes the worker, so the first of them starts at once.
+    for (auto& [path, list] : restored) {
+        restoreJob(path, std::move(list));
     }
 }
 
@@ -115,15 +236,28 @@ void CutQueue::removeLeftoverOutputs() {
     // A run killed in the middle of a cut leaves its temporary output behind. Nothing else
     // uses the names (one instance runs at a time), and they must not pile up run after run.
     for (const std::string& name : platform::findFilesWithSuffix(thumbnailDirectory, "")) {
-        if (isTemporaryOutput(name) || isTemporaryOutputInTheMaking(name)) {
+        if ((isTemporaryOutput(name) || isTemporaryOutputInTheMaking(name)) &&
+            platform::isRegularFile(thumbnailDirectory + name)) {
             ::unlink((thumbnailDirectory + name).c_str());
         }
     }
 }
 
 void CutQueue::loadCutList(const std::string& path) {
-    std::optional<control::CutList> list = control::readCutListFile(path);
-    if (!list) {
+    if (std::optional<control::CutList> list = control::readCutListFile(path)) {
+        restoreJob(path, std::move(*list));
+    }
+}
+
+void CutQueue::restoreJob(const std::string& path, control::CutList list) {
+    // A job that would write over its source, or over a file that is not a video of ours (a
+    // hand-written or planted cut list file), is set aside with its file, not run.
+    const std::string refusal = refusalOf(list);
+    if (!refusal.empty()) {
+        const std::string aside = platform::setAside(path, "refused");
+        std::fprintf(stderr, "splicor: the queued cut to %s is not run: %s (its cut list is %s)\n",
+                     list.destination.c_str(), refusal.c_str(),
+                     aside.empty() ? path.c_str() : aside.c_str());
         return;
     }
     {
@@ -133,23 +267,44 @@ void CutQueue::loadCutList(const std::string& path) {
             return;
         }
     }
-    std::int32_t count = static_cast<std::int32_t>(list->times.size());
+    // A copy cut short by the end of the last run is of no use: the job runs again whole.
+    removePartialCopies(list.destination);
+    std::int32_t count = static_cast<std::int32_t>(list.times.size());
     auto* times = static_cast<std::uint64_t*>(std::malloc(sizeof(std::uint64_t) * (count + 1)));
     if (!times) {
         Lock guard(lock);
         cutListNames.erase(path);
         return;
     }
-    std::copy(list->times.begin(), list->times.end(), times);
-    // The file holds no stream number: a restored job's key stream is always 1.
-    addJob(std::move(list->source), std::move(list->destination), times, count, 1, path);
+    std::copy(list.times.begin(), list.times.end(), times);
+    // The file holds no stream number: the worker finds the key stream in the source (0). A
+    // file without an order keeps none: it stays older than every job queued since.
+    const std::uint64_t order = list.order;
+    addJob(std::move(list.source), std::move(list.destination), times, count, 0, path, order);
 }
 
-void CutQueue::enqueue(std::string source, std::string destination, std::uint64_t* times,
+bool CutQueue::enqueue(std::string source, std::string destination, std::uint64_t* times,
                        std::int32_t count, std::uint16_t keyStream) {
+    // However the two are spelled, a cut never writes over its own source.
+    if (source.empty() || destination.empty() || platform::sameFile(source, destination)) {
+        std::free(times);
+        return false;
+    }
     std::string cutListFile = reserveCutListFile(destination);
+    std::uint64_t order = 0;
+    {
+        Lock guard(lock);
+        order = nextOrder++;
+    }
     addJob(std::move(source), std::move(destination), times, std::max(count, 0), keyStream,
-           std::move(cutListFile));
+           std::move(cutListFile), order);
+    return true;
+}
+
+bool CutQueue::hasDestination(const std::string& destination) {
+    Lock guard(lock);
+    return std::find(destinations.begin(), destinations.end(), destination) != destinations.end() ||
+           runningDestination == destination;
 }
 
 std::string CutQueue::reserveCutListFile(const std::string& destination) {
@@ -167,13 +322,14 @@ std::string CutQueue::reserveCutListFile(const std::string& destination) {
 }
 
 void CutQueue::addJob(std::string source, std::string destination, std::uint64_t* times,
-                      std::int32_t count, std::uint16_t keyStream, std::string cutListFile) {
+                      std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
+                      std::uint64_t order) {
     // The file goes to disk before the job enters the queues: a worker that took the job at
     // once could otherwise finish it and delete the file before it was written, and the file
     // would then bring the finished job back at the next start. A failed write is not fatal:
     // the job runs all the same, it just is not restored if the program ends first.
     if (!cutListFile.empty()) {
-        control::writeCutListFile(cutListFile, source, destination, times, count);
+        control::writeCutListFile(cutListFile, source, destination, times, count, order);
     }
     {
         Lock guard(lock);
@@ -210,6 +366,7 @@ bool CutQueue::takeJob(Job& job) {
     job.count = timeCounts.front();
     job.keyStream = keyStreams.front();
     job.cutListFile = std::move(cutListFiles.front());
+    runningDestination = job.destination;
     sources.pop_front();
     destinations.pop_front();
     timeLists.pop_front();
@@ -230,10 +387,14 @@ void CutQueue::runJob(const Job& job) {
         starts[i] = job.times[2 * i];
         ends[i] = job.times[2 * i + 1];
     }
-    std::string temporary = thumbnailDirectory + kTemporaryOutput;
+    std::string temporary = thumbnailDirectory + kTemporaryStem + kTemporaryExtension;
+    // A restored job's key stream is the one its thumbnails came from.
+    const std::uint16_t keyStream =
+        job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(job.source);
     // The result is not reported: a failed job is gone like a finished one.
     engine->run(temporary, job.destination, wide(job.source), wide(temporary), starts, ends, ranges,
-                job.keyStream);
+                keyStream);
+    removePartialCopies(job.destination);
     if (!job.cutListFile.empty()) {
         ::unlink(job.cutListFile.c_str());
     }
@@ -243,6 +404,7 @@ void CutQueue::finishJob(const Job& job) {
     std::free(job.times);
     Lock guard(lock);
     cutListNames.erase(job.cutListFile);
+    runningDestination.clear();
 }
 
 void cutWorkerMain(CutQueue* queue) {

@@ -31,6 +31,7 @@
 #include <set>
 #include <string>
 
+#include "control/cut_list_file.h"
 #include "platform/thread.h"
 
 namespace shell {
@@ -43,7 +44,11 @@ class CutQueue {
 public:
     // `thumbnailDirectory` ends in "/" and exists; `statusBar` outlives the queue. Deletes what
     // a run killed in the middle of a cut left there, then queues every job of the cut list
-    // files found there, in ascending byte order of their names.
+    // files found there in the order they were queued (files that do not record it first, in
+    // ascending byte order of their names). A job whose destination is its source, or an
+    // existing file that is not an ASF file, is not queued: its file is set aside (renamed
+    // "NAME.refused") and a line on standard error says why. The partial copy a killed final
+    // copy left beside a restored job's destination is deleted.
     CutQueue(std::string thumbnailDirectory, shell::StatusBar* statusBar);
     // Lets the worker finish the cut in hand (without a time limit) and ends it. Jobs still
     // queued keep their cut list files, for the next start.
@@ -51,18 +56,25 @@ public:
     CutQueue(const CutQueue&) = delete;
     CutQueue& operator=(const CutQueue&) = delete;
 
-    // Queues the job that the cut list file at `path` holds, with key stream 1, and writes the
-    // file again under the same name. A malformed file queues nothing and is left as it is.
+    // Queues the job that the cut list file at `path` holds, as the constructor does for each,
+    // and writes the file again under the same name. The job's key stream is found in the
+    // source when it runs: the stream its thumbnails come from. A malformed file queues nothing
+    // and is left as it is.
     void loadCutList(const std::string& path);
 
     // Queues a job: cut `source` into `destination`, keeping the ranges (times[0], times[1]),
     // (times[2], times[3]), ... of which at most the first 100 are cut; a last odd value is
     // ignored. `times` is a malloc block of `count` values that the queue frees after the job
     // (it may be null when count is 0); a negative count counts as 0. keyStream is the stream
-    // whose clean points open ranges. The cut list file is on disk before the worker can see
-    // the job. Resumes the worker once.
-    void enqueue(std::string source, std::string destination, std::uint64_t* times,
+    // whose clean points open ranges (0: the source's thumbnail stream). The cut list file is on
+    // disk before the worker can see the job. Resumes the worker once. A job whose destination
+    // is its source (the same file, however spelled) or that lacks either path is refused:
+    // false, and `times` is freed.
+    bool enqueue(std::string source, std::string destination, std::uint64_t* times,
                  std::int32_t count, std::uint16_t keyStream);
+
+    // Whether a job waiting or running writes `destination` (compared as given).
+    bool hasDestination(const std::string& destination);
 
     // Holds the worker: sets `paused` and suspends it once.
     void pauseWorker();
@@ -78,8 +90,10 @@ private:
     friend void cutWorkerMain(CutQueue* queue);
 
     std::string reserveCutListFile(const std::string& destination);
+    void restoreJob(const std::string& path, control::CutList list);
     void addJob(std::string source, std::string destination, std::uint64_t* times,
-                std::int32_t count, std::uint16_t keyStream, std::string cutListFile);
+                std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
+                std::uint64_t order);
     bool takeJob(Job& job);
     void runJob(const Job& job);
     void finishJob(const Job& job);
@@ -96,9 +110,13 @@ private:
     // Paths of the cut list files this queue's jobs own, from the choice of the name until the
     // job is done, the running job's included: no two jobs ever share a file.
     std::set<std::string> cutListNames;
-    // Guards the six queues (which change only together), cutListNames and the stored cut
-    // pending count of the status bar. Never held while calling out to the window or the
-    // engine; the worker is never stopped while holding it.
+    // The destination of the job being cut; empty between jobs.
+    std::string runningDestination;
+    // The order the next queued job records in its cut list file: past every restored one.
+    std::uint64_t nextOrder = 1;
+    // Guards the six queues (which change only together), cutListNames, runningDestination,
+    // nextOrder and the stored cut pending count of the status bar. Never held while calling out to
+    // the window or the engine; the worker is never stopped while holding it.
     std::mutex lock;
 
     std::atomic<bool> running{true};  // cleared when the destructor begins

@@ -20,6 +20,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -101,7 +102,7 @@ boost::shared_array<media::WCHAR> wide(const std::string& text) {
 
 // What the cut engine alone makes of a job, in a folder of its own.
 std::string engineReference(const std::string& source, const Times& times,
-                            const std::string& folder) {
+                            const std::string& folder, std::uint16_t keyStream = 1) {
     fs::create_directories(folder);
     boost::shared_array<media::QWORD> starts(new media::QWORD[cut::kMaxRanges]());
     boost::shared_array<media::QWORD> ends(new media::QWORD[cut::kMaxRanges]());
@@ -112,7 +113,7 @@ std::string engineReference(const std::string& source, const Times& times,
     std::string temporary = folder + "/temp.wmv", output = folder + "/reference.wmv";
     boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
     EXPECT_EQ(engine->run(temporary, output, wide(source), wide(temporary), starts, ends,
-                          static_cast<std::int32_t>(times.size() / 2), 1),
+                          static_cast<std::int32_t>(times.size() / 2), keyStream),
               media::S_OK);
     std::string listed = packets(output);
     fs::remove_all(folder);
@@ -189,8 +190,9 @@ protected:
                         keyStream);
     }
 
-    std::string reference(const std::string& source, const Times& times) {
-        return engineReference(source, times, root_ + "reference");
+    std::string reference(const std::string& source, const Times& times,
+                          std::uint16_t keyStream = 1) {
+        return engineReference(source, times, root_ + "reference", keyStream);
     }
 
     // Until the worker has started `started` jobs in all and has nothing left to cut.
@@ -255,7 +257,7 @@ TEST_F(CutQueueTest, PauseStopsTheCutInHandAndAnEnqueueLetsOnlyThatCutFinish) {
     gate_.release();
     std::this_thread::sleep_for(300ms);
     // The engine has begun (its temporary output is reserved) and waits.
-    EXPECT_TRUE(fs::exists(thumb_ + "temp.wmv"));
+    EXPECT_TRUE(fs::exists(thumb_ + ".splicor-temp.wmv"));
     EXPECT_EQ(files(out_), std::vector<std::string>{});
 
     // The enqueue's wake-up lets the cut in hand finish, but the paused worker takes no job.
@@ -282,10 +284,16 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     ASSERT_TRUE(
         control::writeCutListFile(thumb_ + "z.wmv-cut.txt", "", out_ + "z.wmv", nullptr, 0));
     put(thumb_ + "bad-cut.txt", "/v/a.wmv\r\n/o/a.wmv\r\n3\r\n1\r\n");
-    // What a killed run leaves: temporary outputs and a cut list write cut short.
+    // What a killed run leaves: temporary outputs and cut list writes cut short. Files of
+    // other names are not the program's, however alike.
     for (const char* name :
-         {"temp.wmv", "temp-3.wmv", ".temp.wmv.a1b2c3.part", "c.wmv-cut.txt.tmp", "keep.wmv"}) {
+         {".splicor-temp.wmv", ".splicor-temp-3.wmv", "..splicor-temp.wmv.a1b2c3.part",
+          "c.wmv-cut.txt.tmp", ".splicor-writing-Ab12Cd"}) {
         put(thumb_ + name, "left");
+    }
+    for (const char* name :
+         {"keep.wmv", "temp.wmv", "temp-3.wmv", ".temp.wmv.a1b2c3.part", ".splicor-temp-x.wmv"}) {
+        put(thumb_ + name, "the user's");
     }
     std::map<std::string, std::string> before;
     for (const std::string& name : files(thumb_)) {
@@ -298,9 +306,13 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     // The first restored job has started with no further wake-up; every file it was restored
     // from is still there, rewritten unchanged.
     EXPECT_TRUE(gate_.waitReached());
-    EXPECT_EQ(files(thumb_),
-              (std::vector<std::string>{"a.wmv-cut.txt", "b.wmv-cut.txt", "bad-cut.txt", "keep.wmv",
-                                        "z.wmv-cut.txt"}));
+    const std::vector<std::string> users = {".splicor-temp-x.wmv", ".temp.wmv.a1b2c3.part",
+                                            "keep.wmv", "temp-3.wmv", "temp.wmv"};
+    std::vector<std::string> expected = {"a.wmv-cut.txt", "b.wmv-cut.txt", "bad-cut.txt",
+                                         "z.wmv-cut.txt"};
+    expected.insert(expected.end(), users.begin(), users.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files(thumb_), expected);
     for (const std::string& name : files(thumb_)) {
         EXPECT_EQ(bytes(thumb_ + name), before[name]) << name;
     }
@@ -308,13 +320,16 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     EXPECT_TRUE(waitIdle(2));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "1046\n2046\n") << "one range each";
 
-    // Restored jobs cut with key stream 1 (on stream 2 this range opens at no key frame).
-    EXPECT_EQ(packets(out_ + "a.wmv"), reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
+    // Restored jobs cut with the stream the thumbnails come from, the last video stream.
+    EXPECT_EQ(packets(out_ + "a.wmv"),
+              reference(mediaFile("two_video.wmv"), kSecondOfStreamOne, 2));
     EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kSecondStretch));
     // The job without a source is dropped and keeps its file; the malformed file stays too.
     EXPECT_EQ(files(out_), (std::vector<std::string>{"a.wmv", "b.wmv"}));
-    EXPECT_EQ(files(thumb_),
-              (std::vector<std::string>{"bad-cut.txt", "keep.wmv", "z.wmv-cut.txt"}));
+    expected = {"bad-cut.txt", "z.wmv-cut.txt"};
+    expected.insert(expected.end(), users.begin(), users.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(files(thumb_), expected);
     EXPECT_EQ(bytes(thumb_ + "bad-cut.txt"), before["bad-cut.txt"]);
     EXPECT_EQ(bytes(thumb_ + "z.wmv-cut.txt"), before["z.wmv-cut.txt"]);
 }
@@ -359,8 +374,9 @@ TEST_F(CutQueueTest, DestructionFinishesTheCutInHandAndJobsWithTheSameFileNameKe
     gate_.release();
     ASSERT_TRUE(waitIdle(3));
     EXPECT_EQ(cutLists(thumb_), std::vector<std::string>{"clip.wmv-cut.txt"});
+    // Restored, the job cuts on the thumbnail stream (the last video stream).
     EXPECT_EQ(packets(out_ + "2/clip.wmv"),
-              reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
+              reference(mediaFile("two_video.wmv"), kSecondOfStreamOne, 2));
     EXPECT_EQ(packets(out_ + "1/clip.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kLastStretch));
 }
 
@@ -468,4 +484,108 @@ TEST_F(CutQueueTest, AJobCutShortByAKilledProcessRunsAgainToACorrectOutputExactl
         // No cut list file, no temporary output of either run.
         EXPECT_EQ(files(thumb), std::vector<std::string>{});
     }
+}
+
+TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
+    const std::string clip = mediaFile("wmv2_wmav2.wmv");
+    const std::string source = out_ + "src.wmv", notes = out_ + "notes.txt";
+    fs::copy_file(clip, source);
+    put(notes, "the user's notes");
+    const std::string sourceBytes = bytes(source);
+    // Four jobs to one destination: one from before the order was recorded (it came first),
+    // then orders 2, 10 and 11 under names whose byte order is another.
+    auto journal = [&](const std::string& name, const std::string& from, const std::string& to,
+                       const Times& times, std::uint64_t order) {
+        put(thumb_ + name, control::formatCutList(from, to, times.data(),
+                                                  static_cast<std::int32_t>(times.size()), order));
+    };
+    journal("d.wmv-4-cut.txt", clip, out_ + "d.wmv", kSecondStretch, 0);
+    journal("d.wmv-cut.txt", clip, out_ + "d.wmv", kSecondStretch, 2);
+    journal("d.wmv-2-cut.txt", clip, out_ + "d.wmv", kSecondAndLastStretch, 10);
+    journal("d.wmv-3-cut.txt", clip, out_ + "d.wmv", kLastStretch, 11);
+    // Hand-written or planted jobs: onto the source under another spelling, onto a file that
+    // is not a video.
+    journal("self-cut.txt", source, out_ + "../out/./src.wmv", kSecondStretch, 3);
+    journal("notes-cut.txt", clip, notes, kSecondStretch, 4);
+    // Copies a killed final copy left beside d.wmv, and files of other names.
+    const std::string asfStart("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C",
+                               16);
+    put(out_ + ".d.wmv.splicor-part", asfStart + "partial");
+    put(out_ + ".d.wmv-1.splicor-part", "");
+    for (const char* name : {".other.wmv.splicor-part", ".d.wmv-x.splicor-part"}) {
+        put(out_ + name, asfStart);
+    }
+    put(out_ + ".d.wmv-2.splicor-part", "not a copy of ours");
+
+    testing::internal::CaptureStderr();
+    start();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(out_ + "../out/./src.wmv is not run: its destination is its source"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find(notes + " is not run: its destination exists and is not a Windows Media"),
+              std::string::npos)
+        << said;
+    // However the source is spelled, queuing a cut onto it is refused too.
+    fs::create_symlink(source, out_ + "link.wmv");
+    auto* times = static_cast<std::uint64_t*>(std::malloc(2 * sizeof(std::uint64_t)));
+    times[0] = kSecondStretch[0];
+    times[1] = kSecondStretch[1];
+    EXPECT_FALSE(queue_->enqueue(out_ + "link.wmv", source, times, 2, 1));
+    // A job queued now comes after every restored one.
+    queue_->pauseWorker();
+    enqueue(clip, out_ + "late.wmv", kSecondStretch);
+    std::optional<control::CutList> late = control::readCutListFile(thumb_ + "late.wmv-cut.txt");
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->order, 12u);
+    queue_->resumeWorker();
+    ASSERT_TRUE(waitIdle(5));
+
+    EXPECT_EQ(packets(out_ + "d.wmv"), reference(clip, kLastStretch));
+    EXPECT_EQ(bytes(source), sourceBytes);
+    EXPECT_EQ(bytes(notes), "the user's notes");
+    EXPECT_EQ(files(out_),
+              (std::vector<std::string>{".d.wmv-2.splicor-part", ".d.wmv-x.splicor-part",
+                                        ".other.wmv.splicor-part", "d.wmv", "late.wmv", "link.wmv",
+                                        "notes.txt", "src.wmv"}));
+    // The refused jobs' files are set aside, not deleted.
+    EXPECT_EQ(files(thumb_),
+              (std::vector<std::string>{"notes-cut.txt.refused", "self-cut.txt.refused"}));
+}
+
+TEST_F(CutQueueTest, AJobRestoredFromAnOldFileCutsTheThumbnailStreamWhereVideoIsNotStreamOne) {
+    // The audio first: stream 1 is audio, whose samples carry no clean points.
+    const std::string source = out_ + "audio first.wmv";
+    int status = -1;
+    testsupport::runCommand(
+        "ffmpeg -nostdin -v error -i " + testsupport::shellQuote(mediaFile("wmv2_wmav2.wmv")) +
+            " -map 0:a -map 0:v -c copy -f asf " + testsupport::shellQuote(source),
+        &status);
+    ASSERT_EQ(status, 0);
+    media::ComPtr<media::IWMSyncReader> reader;
+    std::vector<std::pair<media::WORD, bool>> streams;
+    ASSERT_EQ(cli::openReader(source, reader, streams), media::S_OK);
+    ASSERT_EQ(streams, (std::vector<std::pair<media::WORD, bool>>{{1, false}, {2, true}}));
+    cli::KeyFrames keyFrames;
+    ASSERT_EQ(cli::readKeyFrames(source, keyFrames), media::S_OK);
+    ASSERT_GE(keyFrames.times.size(), 3u);
+    const Times stretch = {keyFrames.times[1], keyFrames.times[2]};
+
+    // The cut as the window queues it (with the document's video stream), and the same job as
+    // an older run left it in a cut list file: no order, no stream.
+    start();
+    enqueue(source, out_ + "window.wmv", stretch, keyFrames.stream);
+    ASSERT_TRUE(waitIdle(1));
+    queue_.reset();
+    put(thumb_ + "restored.wmv-cut.txt", source + "\r\n" + out_ + "restored.wmv\r\n2\r\n" +
+                                             std::to_string(stretch[0]) + "\r\n" +
+                                             std::to_string(stretch[1]) + "\r\n");
+    start();
+    ASSERT_TRUE(eventually([&] { return cutLists(thumb_).empty(); }));
+    ASSERT_TRUE(eventually([&] { return fs::exists(out_ + "restored.wmv"); }));
+    const std::string cut = packets(out_ + "window.wmv");
+    EXPECT_EQ(packets(out_ + "restored.wmv"), cut);
+    // Both hold the stretch's video and audio.
+    EXPECT_NE(cut.find("\n2 "), std::string::npos);
+    EXPECT_NE(cut.find("\n1 "), std::string::npos);
 }
