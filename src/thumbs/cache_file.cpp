@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/own_files.h"
+
 namespace thumbs {
 
 namespace {
@@ -53,9 +55,16 @@ bool CacheFile::create(const std::string& path) {
     return isOpen();
 }
 
+bool CacheFile::createNew(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    return isOpen();
+}
+
 bool CacheFile::openForReading(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file, never waiting on a FIFO or following a link.
+    fd_ = platform::openRegularFile(path);
     // Readers do not share: the lock belongs to this open file, so a second open of the same
     // file, in this process or another, is refused until this one is closed.
     if (isOpen() && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {

@@ -29,8 +29,11 @@ public:
 
     // Creates the file, or empties an existing one, for writing. False when it cannot be made.
     bool create(const std::string& path);
-    // Opens an existing file for reading. False when it is missing, unreadable or held by
-    // another reader.
+    // Creates a new file for writing; false when the name exists (errno EEXIST), a link
+    // included, or the file cannot be made.
+    bool createNew(const std::string& path);
+    // Opens an existing regular file for reading. False when it is missing, not a regular file,
+    // unreadable or held by another reader.
     bool openForReading(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
     void close();

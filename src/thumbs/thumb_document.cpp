@@ -9,7 +9,8 @@ namespace thumbs {
 
 ThumbDocument::ThumbDocument(std::string path, std::string thumbnailDirectory, std::int32_t width,
                              std::int32_t height, platform::Window* mainWindow)
-    : sourcePath_(std::move(path)),
+    : thumbnailDirectory_(thumbnailDirectory),
+      sourcePath_(std::move(path)),
       cacheBase(std::move(thumbnailDirectory)),
       clientWidth(width),
       clientHeight(height),
@@ -56,6 +57,9 @@ void ThumbDocument::reset() {
 }
 
 void ThumbDocument::deleteCacheFiles() const {
+    if (cacheBase == thumbnailDirectory_) {
+        return;  // no files chosen yet
+    }
     ::unlink(cacheFilePath().c_str());
     ::unlink(indexFilePath().c_str());
 }

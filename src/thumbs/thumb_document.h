@@ -10,9 +10,16 @@
 //                             video stream number, the frame count N, the N frame start times and
 //                             the end time of the last frame (media times, decimal)
 //
+// cacheBase is the thumbnail directory followed by the source's file name. Every document has
+// files of its own: when a file of that name is held already (another source with the same
+// file name), extraction takes the first free name of "NAME-2", "NAME-3", ...; a name too long
+// for the file system with the suffixes is shortened with a hash of it (see cacheNameFor).
+//
 // Both files stay while the document is open, also across runs of the program: a document still
 // open at exit comes back at the next start from its index file. Resetting or destroying the
-// document deletes them.
+// document deletes them. The index file is written whole or not at all (see
+// platform/own_files.h); an index file that is not whole and well formed is set aside, renamed
+// "...-thum.txt.rejected" with its cache file, and never becomes a document.
 //
 // Ownership and threads. The Controller owns documents and hands each from thread to thread: the
 // loader thread extracts a document while no other thread can reach it; loadBitmaps runs on the
@@ -75,6 +82,13 @@ public:
     // The names of the two cache files are cacheBase followed by these.
     static constexpr char kCacheFileSuffix[] = ".thum";
     static constexpr char kIndexFileSuffix[] = "-thum.txt";
+    // What a rejected index file and its cache file get after their names.
+    static constexpr char kRejectedTag[] = "rejected";
+    // The name (not the path) extraction gives variant `variant` (1, 2, ...) of the cache files
+    // of a source named `sourceName`; and whether `name` is one a source named `sourceName` may
+    // have, in this run or an earlier one.
+    static std::string cacheNameFor(const std::string& sourceName, int variant);
+    static bool isCacheNameOf(const std::string& name, const std::string& sourceName);
     std::string cacheFilePath() const { return cacheBase + kCacheFileSuffix; }
     std::string indexFilePath() const { return cacheBase + kIndexFileSuffix; }
 
@@ -113,9 +127,10 @@ public:
 
     // Restores the frames from an index file written by extraction (on a document constructed
     // with an empty path and the thumbnail directory). False, leaving the document empty and not
-    // ready, for anything else: a missing, truncated or malformed file, a count that does not
-    // match the values, or an index file whose name is not its source file's. After a failure
-    // cacheBase names the rejected file's pair, so destroying the document removes them.
+    // ready, for anything else: a missing file or one that is not regular, a truncated or
+    // malformed one (every line ends in CR LF, start times never go back), a count that does
+    // not match the values, or an index file whose name is not one of its source file's. After
+    // a failure the rejected file and its cache file are set aside (kRejectedTag).
     bool loadIndexFile(const std::string& indexPath);
 
     // Makes a bitmap for every frame that has none, from the cache file. With `resume`, then
@@ -124,6 +139,9 @@ public:
     // opened or lacks a record, or when the quota refuses a bitmap (frames loaded so far keep
     // theirs).
     bool loadBitmaps(bool resume);
+    // Gives up every bitmap (they are made again from the cache file when needed). Not while a
+    // preload of this document runs.
+    void releaseBitmaps();
     // Starts a preload thread that runs loadBitmaps(true) and so resumes both threads when it is
     // done. Waits first for an earlier preload of this document.
     void startPreload(platform::ThreadId threadA, platform::ThreadId threadB);
@@ -193,6 +211,9 @@ public:
 
 private:
     bool keepFiles_ = false;
+    std::string thumbnailDirectory_;
+    // Creates the cache file under the first free name for the source and sets cacheBase.
+    bool createCacheFile(CacheFile& cacheFile);
     // The part of a path after its last "/" (the whole path when it has none).
     static std::string fileNamePart(const std::string& path);
     // Selects the last video stream for key frames only and notes its number and size.
@@ -209,8 +230,8 @@ private:
     std::string sourcePath_;  // full path of the source file; empty after reset
 
 public:
-    // The thumbnail directory followed by the source's file name (once extraction or restoring
-    // has added it).
+    // The thumbnail directory followed by the cache name of the source (once extraction or
+    // restoring has chosen it).
     std::string cacheBase;
     std::int32_t clientWidth = 0;
     std::int32_t clientHeight = 0;

@@ -2,10 +2,11 @@
 // possibly on a preload thread) or one by one while painting (loadBitmap).
 
 #include <climits>
-#include <fstream>
-#include <iomanip>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
+#include "platform/own_files.h"
 #include "thumbs/cache_file.h"
 #include "thumbs/thumb_document.h"
 
@@ -13,21 +14,39 @@ namespace thumbs {
 
 namespace {
 
-// The next whitespace-separated token as a decimal number of digits only, at most `max`. A sign,
-// any other character, an overflow or the end of the file gives false.
-bool readNumber(std::istream& in, std::uint64_t max, std::uint64_t& value) {
-    constexpr int kLongest = 24;  // longer than any 64-bit value, even with leading zeros
-    std::string token;
-    if (!(in >> std::setw(kLongest) >> token) || token.size() >= kLongest) {
+// The largest index file believed: 20 digits and a line end for each of tens of millions of key
+// frames. A file that is larger (or grows without end) is not read on.
+constexpr std::size_t kMaxIndexFileBytes = 512u << 20;
+
+// Room kept beside a cache name for the longest suffix ("-thum.txt") and a variant ("-99999").
+constexpr std::size_t kCacheNameRoom = sizeof ThumbDocument::kIndexFileSuffix - 1 + 6;
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Cuts the next line off `rest`; it must end in CR LF, which is not kept.
+bool takeLine(std::string_view& rest, std::string_view& line) {
+    std::size_t end = rest.find("\r\n");
+    if (end == std::string_view::npos) {
+        return false;
+    }
+    line = rest.substr(0, end);
+    rest.remove_prefix(end + 2);
+    return true;
+}
+
+// The next line as a decimal number of digits only, at most `max`.
+bool takeNumberLine(std::string_view& rest, std::uint64_t max, std::uint64_t& value) {
+    std::string_view line;
+    if (!takeLine(rest, line) || line.empty()) {
         return false;
     }
     value = 0;
-    for (char c : token) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        unsigned digit = static_cast<unsigned>(c - '0');
-        if (value > (max - digit) / 10) {
+    for (char c : line) {
+        unsigned digit = static_cast<unsigned char>(c) - '0';
+        if (digit > 9 || value > (max - digit) / 10) {
             return false;
         }
         value = value * 10 + digit;
@@ -35,12 +54,29 @@ bool readNumber(std::istream& in, std::uint64_t max, std::uint64_t& value) {
     return true;
 }
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}  // namespace
+
+std::string ThumbDocument::cacheNameFor(const std::string& sourceName, int variant) {
+    std::string name = platform::fittedFileName(sourceName, kCacheNameRoom);
+    return variant > 1 ? name + "-" + std::to_string(variant) : name;
 }
 
-}  // namespace
+bool ThumbDocument::isCacheNameOf(const std::string& name, const std::string& sourceName) {
+    // The source's own name (as every earlier run named the first holder, however long), its
+    // shortened form, either of them with a variant number of 2 or more.
+    const std::string fitted = platform::fittedFileName(sourceName, kCacheNameRoom);
+    if (name == sourceName || name == fitted) {
+        return true;
+    }
+    std::size_t dash = name.rfind('-');
+    if (dash == std::string::npos || dash + 1 == name.size() || name[dash + 1] == '0' ||
+        name.find_first_not_of("0123456789", dash + 1) != std::string::npos ||
+        name.size() - dash > 7) {
+        return false;
+    }
+    const std::string stem = name.substr(0, dash);
+    return (stem == sourceName || stem == fitted) && std::stoi(name.substr(dash + 1)) >= 2;
+}
 
 std::string ThumbDocument::indexFileText() const {
     const char* crlf = "\r\n";
@@ -54,9 +90,9 @@ std::string ThumbDocument::indexFileText() const {
 }
 
 void ThumbDocument::writeIndexFile() const {
-    // A file that cannot be written only costs the restore at the next start.
-    std::ofstream out(indexFilePath(), std::ios::binary | std::ios::trunc);
-    out << indexFileText();
+    // Written whole or not at all. A file that cannot be written only costs the restore at the
+    // next start.
+    platform::replaceFileWith(indexFilePath(), indexFileText());
 }
 
 bool ThumbDocument::loadIndexFile(const std::string& indexPath) {
@@ -64,40 +100,56 @@ bool ThumbDocument::loadIndexFile(const std::string& indexPath) {
         ready = true;
         return true;
     }
-    // readIndexFile changes nothing until the whole file has passed. Point at the rejected pair,
-    // so that destroying this document clears it away.
+    // readIndexFile changes nothing until the whole file has passed. The rejected pair is set
+    // aside, not deleted: it may be all that is left of something.
     if (endsWith(indexPath, kIndexFileSuffix)) {
-        cacheBase = indexPath.substr(0, indexPath.size() - (sizeof kIndexFileSuffix - 1));
+        const std::string base =
+            indexPath.substr(0, indexPath.size() - (sizeof kIndexFileSuffix - 1));
+        platform::setAside(indexPath, kRejectedTag);
+        if (platform::isRegularFile(base + kCacheFileSuffix)) {
+            platform::setAside(base + kCacheFileSuffix, kRejectedTag);
+        }
     }
     return false;
 }
 
 bool ThumbDocument::readIndexFile(const std::string& indexPath) {
-    std::ifstream in(indexPath, std::ios::binary);
-    std::string path;
-    if (!in || !std::getline(in, path)) {
+    // The file must lie in this document's thumbnail directory under one of the names
+    // extraction gives this source's files, or this document would read (and in the end
+    // delete) another document's cache files.
+    if (indexPath.compare(0, thumbnailDirectory_.size(), thumbnailDirectory_) != 0 ||
+        !endsWith(indexPath, kIndexFileSuffix)) {
         return false;
     }
-    if (!path.empty() && path.back() == '\r') {
-        path.pop_back();
+    const std::string base =
+        indexPath.substr(thumbnailDirectory_.size(), indexPath.size() - thumbnailDirectory_.size() -
+                                                         (sizeof kIndexFileSuffix - 1));
+    std::optional<std::string> content = platform::readRegularFile(indexPath, kMaxIndexFileBytes);
+    if (!content) {
+        return false;
     }
-    // The file must be the one extraction of this source writes, or this document would read
-    // (and in the end delete) another document's cache files.
+    std::string_view rest = *content;
+    std::string_view pathLine;
+    if (!takeLine(rest, pathLine)) {
+        return false;
+    }
+    const std::string path(pathLine);
     const std::string name = fileNamePart(path);
-    if (name.empty() || indexPath != cacheBase + name + kIndexFileSuffix) {
+    if (name.empty() || base.find('/') != std::string::npos || !isCacheNameOf(base, name)) {
         return false;
     }
     std::uint64_t stream = 0, count = 0;
-    if (!readNumber(in, 127, stream) || stream == 0 || !readNumber(in, INT32_MAX, count) ||
-        count == 0) {
+    if (!takeNumberLine(rest, 127, stream) || stream == 0 ||
+        !takeNumberLine(rest, INT32_MAX, count) || count == 0 || count > rest.size() / 3) {
         return false;
     }
-    // The tables grow only as values arrive: a count far beyond the file's values costs
-    // nothing before it is found out.
+    // Every line ends in CR LF, the last one included; start times never go backwards and the
+    // last frame does not end before it starts.
     std::vector<MediaTime> starts, ends;
     std::uint64_t value = 0;
     for (std::uint64_t i = 0; i <= count; ++i) {
-        if (!readNumber(in, UINT64_MAX, value)) {
+        if (!takeNumberLine(rest, UINT64_MAX, value) ||
+            (!starts.empty() && value < starts.back())) {
             return false;
         }
         if (i > 0) {
@@ -107,12 +159,12 @@ bool ThumbDocument::readIndexFile(const std::string& indexPath) {
             starts.push_back(value);
         }
     }
-    if (!(in >> std::ws).eof()) {
+    if (!rest.empty()) {
         return false;  // more than the count says
     }
     sourcePath_ = path;
     videoStream = static_cast<media::WORD>(stream);
-    cacheBase += name;
+    cacheBase = thumbnailDirectory_ + base;
     for (std::size_t i = 0; i < starts.size(); ++i) {
         appendFrame(starts[i], ends[i], nullptr, static_cast<std::uint32_t>(i));
     }
@@ -204,6 +256,13 @@ void ThumbDocument::loadBitmap(platform::Window*, std::int32_t index, const Cach
 void ThumbDocument::keepBitmap(std::size_t slot, std::unique_ptr<platform::Bitmap> bitmap) {
     createdBitmaps.push_back(bitmap.get());
     frameBitmaps[slot] = std::move(bitmap);
+}
+
+void ThumbDocument::releaseBitmaps() {
+    createdBitmaps.clear();
+    for (std::unique_ptr<platform::Bitmap>& slot : frameBitmaps) {
+        slot.reset();
+    }
 }
 
 void ThumbDocument::evictOldestBitmap() {

@@ -1,7 +1,10 @@
 // Thumbnail extraction: key frames of the source's video stream through the synchronous reader,
 // scaled into the cache file's records.
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -50,8 +53,29 @@ std::string ThumbDocument::fileNamePart(const std::string& path) {
 }
 
 void ThumbDocument::extract() {
-    cacheBase += fileNamePart(sourcePath_);
     extractFrames(sourcePath_, window, backgroundOnly);
+}
+
+bool ThumbDocument::createCacheFile(CacheFile& cacheFile) {
+    const std::string name = fileNamePart(sourcePath_);
+    for (int variant = 1; variant < 100000; ++variant) {
+        const std::string base = thumbnailDirectory_ + cacheNameFor(name, variant);
+        // A name is free when neither file exists: a document restored without its cache file
+        // still holds its index file's name. The cache file is made exclusively, so it is this
+        // document's alone and never a link planted under the name.
+        struct stat info;
+        if (::lstat((base + kIndexFileSuffix).c_str(), &info) == 0) {
+            continue;
+        }
+        if (cacheFile.createNew(base + kCacheFileSuffix)) {
+            cacheBase = base;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
 }
 
 void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow, bool noBitmaps) {
@@ -75,7 +99,10 @@ void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow
     }
 
     CacheFile cacheFile;
-    cacheFile.create(cacheFilePath());  // when this fails the records are lost, not the frames
+    cacheBase = thumbnailDirectory_;
+    if (!createCacheFile(cacheFile)) {
+        return;  // nowhere to keep the thumbnails
+    }
     MediaTime start = 0;
     std::unique_ptr<platform::Bitmap> bitmap;
     if (FAILED(readFirstFrame(reader.get(), &start, mainWindow, bitmap, noBitmaps, cacheFile))) {

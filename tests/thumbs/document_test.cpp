@@ -77,7 +77,7 @@ TEST(IndexFile, RestoresTheFramesAsWritten) {
     EXPECT_EQ(old.frameBitmaps.size(), 3u);
 }
 
-TEST(IndexFile, RejectsMalformedFilesAndTheDocumentClearsThemAway) {
+TEST(IndexFile, RejectsMalformedFilesAndSetsThemAsideWithTheirCacheFile) {
     TempDir dir;
     const std::string head = "/v/clip.wmv\r\n2\r\n";
     for (const std::string& text : std::vector<std::string>{
@@ -91,6 +91,11 @@ TEST(IndexFile, RejectsMalformedFilesAndTheDocumentClearsThemAway) {
              head + "1\r\n0\r\n-10\r\n", head + "1\r\n0\r\n18446744073709551616\r\n",
              "/v/clip.wmv\r\n70000\r\n1\r\n0\r\n10\r\n",  // no such stream number
              "/v/other.wmv\r\n2\r\n1\r\n0\r\n10\r\n",     // another source's index
+             head + "2\r\n0\r\n20\r\n4",                  // cut inside its last number
+             head + "2\r\n0\r\n20\r\n40",                 // no final line end
+             head + "2\r\n0\r\n20\r\n40\n",               // a bare line feed
+             head + "3\r\n0\r\n20\r\n10\r\n40\r\n",       // a start time going back
+             head + "1\r\n20\r\n10\r\n",                  // the last frame ends before it starts
          }) {
         SCOPED_TRACE(text);
         thumbtest::writeFile(dir.path() + "clip.wmv-thum.txt", text);
@@ -102,6 +107,44 @@ TEST(IndexFile, RejectsMalformedFilesAndTheDocumentClearsThemAway) {
             EXPECT_TRUE(document.frameStarts.empty() && document.frameBitmaps.empty());
             EXPECT_EQ(document.sourcePath(), "");
         }
-        EXPECT_TRUE(thumbtest::namesIn(dir.path()).empty());
+        EXPECT_EQ(
+            thumbtest::namesIn(dir.path()),
+            (std::vector<std::string>{"clip.wmv-thum.txt.rejected", "clip.wmv.thum.rejected"}));
+        std::filesystem::remove(dir.path() + "clip.wmv-thum.txt.rejected");
+        std::filesystem::remove(dir.path() + "clip.wmv.thum.rejected");
     }
+}
+
+TEST(IndexFile, EverySourceNameHasCacheNamesThatFitAndOldNamesStillRestore) {
+    // Short names keep their own name for the first holder; others get a number.
+    EXPECT_EQ(ThumbDocument::cacheNameFor("clip.wmv", 1), "clip.wmv");
+    EXPECT_EQ(ThumbDocument::cacheNameFor("clip.wmv", 3), "clip.wmv-3");
+    EXPECT_TRUE(ThumbDocument::isCacheNameOf("clip.wmv-3", "clip.wmv"));
+    EXPECT_TRUE(ThumbDocument::isCacheNameOf("clip.wmv-2", "clip.wmv-2"));
+    for (const char* other : {"clip.wmv-1", "clip.wmv-02", "clip.wmv-", "clip.wmv-x", "clip.wm"}) {
+        EXPECT_FALSE(ThumbDocument::isCacheNameOf(other, "clip.wmv")) << other;
+    }
+    // Long names (here of three-byte characters) are shortened on a character boundary, with
+    // a hash that tells two of them apart; the longest suffix and a variant still fit.
+    std::string a, b;
+    for (int i = 0; i < 90; ++i) {
+        a += "\xE5\x8B\x95";  // 動
+    }
+    b = a + "2.wmv";
+    a += "1.wmv";
+    const std::string fa = ThumbDocument::cacheNameFor(a, 99999),
+                      fb = ThumbDocument::cacheNameFor(b, 1);
+    EXPECT_LE(fa.size() + std::string("-thum.txt").size(), 255u);
+    EXPECT_NE(ThumbDocument::cacheNameFor(a, 1), fb);
+    EXPECT_EQ(fb.substr(0, 3), "\xE5\x8B\x95");
+    EXPECT_EQ(fb.find('~') % 3, 0u);
+    EXPECT_TRUE(ThumbDocument::isCacheNameOf(fa, a));
+    EXPECT_FALSE(ThumbDocument::isCacheNameOf(fb, a));
+    // A long name an earlier run still wrote in full restores.
+    TempDir dir;
+    const std::string name = std::string(242, 'n') + ".wmv";
+    thumbtest::writeFile(dir.path() + name + "-thum.txt",
+                         "/v/" + name + "\r\n2\r\n1\r\n5\r\n9\r\n");
+    ThumbDocument old("", dir.path(), 0, 0, nullptr);
+    EXPECT_TRUE(old.loadIndexFile(dir.path() + name + "-thum.txt"));
 }
