@@ -1,9 +1,14 @@
 #include "control/controller.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <utility>
 
 #include "cut/cut_queue.h"
 #include "platform/file_search.h"
+#include "platform/own_files.h"
 #include "platform/window.h"
 #include "shell/status_bar.h"
 #include "thumbs/thumb_document.h"
@@ -30,18 +35,67 @@ Controller::Controller(std::string directory, shell::StatusBar* bar)
     loaderThreadId = loaderThread.id();
 
     // The documents still open when the program last ended. They are laid out by the first
-    // resize and get their bitmaps when they are painted; no count is shown yet.
+    // resize and get their bitmaps when they are painted; no count is shown yet. An index file
+    // that is rejected is set aside and makes no document.
     for (const std::string& name : platform::findFilesWithSuffix(
              thumbnailDirectory, thumbs::ThumbDocument::kIndexFileSuffix)) {
+        const std::string path = thumbnailDirectory + name;
         auto* document =
             new thumbs::ThumbDocument(std::string(), thumbnailDirectory, 0, 0, mainWindow.load());
-        document->loadIndexFile(thumbnailDirectory + name);
+        if (!document->loadIndexFile(path)) {
+            delete document;
+            continue;
+        }
+        if (findDocument(document->sourcePath()) != nullptr) {
+            // A second index file of one source (left by a run that opened it twice): the
+            // first one found is the document.
+            const std::string cacheFile = document->cacheFilePath();
+            document->keepFilesOnDestroy();
+            delete document;
+            platform::setAside(path, thumbs::ThumbDocument::kRejectedTag);
+            platform::setAside(cacheFile, thumbs::ThumbDocument::kRejectedTag);
+            continue;
+        }
         if (currentDocument.load() == nullptr) {
             currentDocument = document;
         } else {
             readyDocuments.push_back(document);
         }
     }
+    removeOrphanCacheFiles();
+}
+
+void Controller::removeOrphanCacheFiles() {
+    // An extraction cut short by the end of the process leaves a cache file without its index
+    // file. No document can come back from it, and it may be large.
+    const std::string suffix = thumbs::ThumbDocument::kCacheFileSuffix;
+    for (const std::string& name : platform::findFilesWithSuffix(thumbnailDirectory, suffix)) {
+        const std::string base = thumbnailDirectory + name.substr(0, name.size() - suffix.size());
+        struct stat info;
+        if (platform::isRegularFile(base + suffix) &&
+            ::lstat((base + thumbs::ThumbDocument::kIndexFileSuffix).c_str(), &info) != 0) {
+            ::unlink((base + suffix).c_str());
+        }
+    }
+}
+
+thumbs::ThumbDocument* Controller::findDocument(const std::string& path) {
+    auto same = [&path](const thumbs::ThumbDocument* document) {
+        return document != nullptr && platform::sameFile(document->sourcePath(), path);
+    };
+    thumbs::ThumbDocument* current = currentDocument.load();
+    if (same(current)) {
+        return current;
+    }
+    ListGuard guard(listLock);
+    for (const auto* list : {&pendingDocuments, &readyDocuments}) {
+        for (thumbs::ThumbDocument* document : *list) {
+            if (same(document)) {
+                return document;
+            }
+        }
+    }
+    return nullptr;
 }
 
 Controller::~Controller() {
@@ -54,19 +108,11 @@ void Controller::addFile(std::string path, platform::Window* window) {
     if (path.empty()) {
         return;
     }
-    thumbs::ThumbDocument* current = currentDocument.load();
-    if (current != nullptr && current->sourcePath() == path) {
+    // Stored absolute, so that the path still names the file after a restart from another
+    // directory; one file is one document however it is named.
+    path = platform::absolutePath(path);
+    if (findDocument(path) != nullptr) {
         return;
-    }
-    {
-        ListGuard guard(listLock);
-        for (const auto* list : {&pendingDocuments, &readyDocuments}) {
-            for (const thumbs::ThumbDocument* document : *list) {
-                if (document->sourcePath() == path) {
-                    return;
-                }
-            }
-        }
     }
     auto* document = new thumbs::ThumbDocument(
         std::move(path), thumbnailDirectory, static_cast<std::int32_t>(clientWidth.load()),
@@ -103,8 +149,9 @@ void Controller::saveAs(std::string destination) {
         return;
     }
     const std::string source = current->sourcePath();
-    if (destination == source) {
-        return;  // a cut never overwrites its own source
+    destination = platform::absolutePath(destination);
+    if (platform::sameFile(destination, source)) {
+        return;  // a cut never overwrites its own source, however it is named
     }
     thumbs::MediaTime* times = nullptr;
     std::int32_t count = 0;
@@ -117,12 +164,33 @@ void Controller::saveNumbered() {
     if (current == nullptr || !current->ready || current->nextSaveNumber > kLastSaveNumber) {
         return;
     }
-    const std::int32_t number = current->nextSaveNumber++;
     const std::string source = current->sourcePath();
     // The extension is the last four characters (".wmv", ".asf"); the number goes before it.
     const std::size_t stemLength = source.size() >= 4 ? source.size() - 4 : 0;
-    std::string destination =
-        source.substr(0, stemLength) + "-" + std::to_string(number) + source.substr(stemLength);
+    auto numbered = [&](std::int32_t number) {
+        return source.substr(0, stemLength) + "-" + std::to_string(number) +
+               source.substr(stemLength);
+    };
+    // A numbered save never replaces a file: numbers whose files exist (from an earlier run,
+    // say) or are queued are passed over.
+    std::string destination;
+    while (current->nextSaveNumber <= kLastSaveNumber) {
+        const std::string candidate = numbered(current->nextSaveNumber++);
+        struct stat info;
+        const int error = ::lstat(candidate.c_str(), &info) == 0 ? 0 : errno;
+        if (error == ENAMETOOLONG) {
+            --current->nextSaveNumber;
+            statusBar->showNameTooLong(candidate);
+            return;
+        }
+        if (error == ENOENT && !cutQueue->hasDestination(candidate)) {
+            destination = candidate;
+            break;
+        }
+    }
+    if (destination.empty()) {
+        return;
+    }
     thumbs::MediaTime* times = nullptr;
     std::int32_t count = 0;
     current->getRanges(&times, &count);
@@ -142,7 +210,16 @@ void Controller::makeFirstReadyCurrent(platform::Window* window, bool suspendLoa
     }
     const platform::ThreadId workerId = cutQueue->workerThreadId();
     platform::suspendThreadById(workerId);
-    const bool loaded = next->loadBitmaps(false);
+    bool loaded = next->loadBitmaps(false);
+    if (!loaded) {
+        // The bitmap quota is full: the documents not shown give up theirs before the one
+        // shown goes blank.
+        for (thumbs::ThumbDocument* hidden : readyDocuments) {
+            hidden->waitForPreload();
+            hidden->releaseBitmaps();
+        }
+        loaded = next->loadBitmaps(false);
+    }
     if ((loaded || alwaysPreload) && !readyDocuments.empty()) {
         // The preload resumes both threads when it is done.
         readyDocuments.front()->startPreload(loaderThreadId, workerId);

@@ -56,18 +56,22 @@ public:
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
-    // Queues a source file for extraction, unless the path is empty or already current, pending
-    // or ready. Does not wake the loader thread: call startLoading after a batch.
+    // Queues a source file for extraction, unless the path is empty or names a file already
+    // current, pending or ready (compared by identity: one file under two names is one
+    // document). The path is stored absolute. Does not wake the loader thread: call
+    // startLoading after a batch.
     void addFile(std::string path, platform::Window* window);
     // Pauses the cut worker until the loader has nothing left to do, and lets the loader run.
     void startLoading();
     // A new client size; lays out the current document.
     void resize(platform::Window* window, std::uint32_t width, std::uint32_t height);
-    // Queues a cut of the current document to `destination` (ignored when empty or equal to the
-    // source path). Only while the current document is ready.
+    // Queues a cut of the current document to `destination` (ignored when empty or when it
+    // names the source file, however spelled). Only while the current document is ready.
     void saveAs(std::string destination);
-    // Queues a cut of the current document to stem + "-" + n + extension, n = 1 to 99. Only
-    // while a document is current.
+    // Queues a cut of the current document to stem + "-" + n + extension, n = 1 to 99, passing
+    // over numbers whose files exist or are queued, so that it never replaces a file. Only while
+    // a document is current. A name too long for the file system queues nothing and says so in
+    // the status bar.
     void saveNumbered();
     // Discards the current document (and its thumbnail files) and makes the first ready
     // document current. fromLoader: called by the loader thread, which holds listLock and makes
@@ -97,6 +101,10 @@ public:
 
 private:
     friend void loaderThreadMain(Controller* controller);
+    // The document current, pending or ready whose source is the file `path` names.
+    thumbs::ThumbDocument* findDocument(const std::string& path);
+    // Deletes the cache files that no index file names (extractions cut short).
+    void removeOrphanCacheFiles();
     // Makes the first ready document current; the caller holds listLock and has checked that
     // the list is not empty. Suspends the background threads while the new document's bitmaps
     // are made, then hands them to the next ready document's preload or resumes them.

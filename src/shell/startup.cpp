@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "control/controller.h"
 #include "platform/file_search.h"
+#include "platform/own_files.h"
 #include "platform/single_instance.h"
 #include "shell/display_check.h"
 #include "shell/main_window.h"
@@ -19,10 +18,14 @@
 
 namespace shell {
 
-std::string thumbnailDirectoryFor(const std::string& argument0) {
-    std::size_t slash = argument0.rfind('/');
-    std::string directory = slash == std::string::npos ? "" : argument0.substr(0, slash + 1);
-    return directory + "thum/";
+std::string thumbnailDirectory(const std::string& argument0) {
+    // Beside the program file itself, never in whatever folder the program was started from.
+    std::string program = platform::programFilePath();
+    if (program.empty()) {
+        program = platform::absolutePath(argument0);
+    }
+    return platform::thumbnailDirectoryFor(program, std::getenv("XDG_STATE_HOME"),
+                                           std::getenv("HOME"));
 }
 
 void deleteBitmapFiles(const std::string& directory) {
@@ -75,9 +78,7 @@ int runSplicor(int argc, char** argv) {
     }
     // The command line as given, before Qt takes its own options out of it.
     std::vector<std::string> arguments(argv, argv + argc);
-    std::string thumbnailDirectory = thumbnailDirectoryFor(argc > 0 ? arguments[0] : "");
-    std::error_code ignored;
-    std::filesystem::create_directory(thumbnailDirectory, ignored);
+    const std::string thumbnailDirectory = shell::thumbnailDirectory(argc > 0 ? arguments[0] : "");
 
     // The StatusBar lives until the process ends; the Controller until the window is gone.
     theStatusBar = new StatusBar;

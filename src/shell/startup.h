@@ -16,9 +16,10 @@ int runSplicor(int argc, char** argv);
 // display is set: then DISPLAY must be set and its server must take a client.
 std::string displayProblem(int argc, char** argv);
 
-// The thumbnail directory for the program's argument 0: its part up to and including the last
-// "/" (nothing when it has none), followed by "thum/".
-std::string thumbnailDirectoryFor(const std::string& argument0);
+// The thumbnail directory, made if missing: "thum/" beside the program file (its real path;
+// argument 0 only when the system does not tell it), or the per-user state folder when that
+// cannot be written (see platform::thumbnailDirectoryFor).
+std::string thumbnailDirectory(const std::string& argument0);
 
 // Deletes the "*.bmp" files of `directory` (which ends in "/"); failures are ignored and no
 // other file is touched.

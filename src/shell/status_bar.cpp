@@ -126,6 +126,10 @@ void StatusBar::showCutting(std::string path) {
              path.empty() ? "分割中ファイル無し" : limited("分割中..  " + fileName(path)));
 }
 
+void StatusBar::showNameTooLong(std::string path) {
+    showPart(kCuttingPart, limited("名前が長すぎて保存できません  " + fileName(path)));
+}
+
 void StatusBar::setTitle(std::string text) {
     if (platform::Window* window = mainWindow.load()) {
         // The path gives way, never the file name or the program's name behind it.

@@ -7,6 +7,7 @@
 //   part 2  "読込中..  NAME"        the file being read for thumbnails, or "読込中ファイル無し"
 //   part 3  "N  ファイル分割待ち"   cut jobs waiting (cutPendingCount)
 //   part 4  "分割中..  NAME"        the destination being cut, or "分割中ファイル無し"
+//           (or, until the next cut, "名前が長すぎて保存できません  NAME": a save not queued)
 //
 // NAME is the text after the last "/" of the path given. The title is "TEXT - baseTitle".
 // Parts 0, 1, 3 and 4 and the title are limited to 99 bytes (they were sized for a 100-byte
@@ -49,6 +50,9 @@ public:
     void showLoading(std::string path);
     // Part 4: the file name of `path`, or the text for no file when `path` is empty.
     void showCutting(std::string path);
+    // Part 4: a save of `path` was not queued, as its file name is longer than the file
+    // system takes.
+    void showNameTooLong(std::string path);
     // The title "text - baseTitle".
     void setTitle(std::string text);
 

@@ -3,16 +3,25 @@
 
 #include "control/controller.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,12 +29,16 @@
 #include "cli/commands.h"
 #include "control/cut_list_file.h"
 #include "cut/cut_queue.h"
+#include "platform/bitmap.h"
 #include "platform/event.h"
 #include "platform/file_search.h"
+#include "platform/own_files.h"
 #include "shell/status_bar.h"
 #include "support/fake_window.h"
 #include "support/test_files.h"
 #include "thumbs/thumb_document.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -496,6 +509,408 @@ TEST_F(ControllerTest, SwitchingWhileTheLoaderExtractsAndTheWorkerCutsLosesNothi
         }
     }
     EXPECT_EQ(outputs, saves);
+}
+
+std::string bytes(const std::string& path) {
+    std::ostringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    return out.str();
+}
+
+void put(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string packets(const std::string& file) {
+    std::ostringstream out;
+    EXPECT_EQ(cli::packetsCommand(file, out), 0) << file;
+    return out.str();
+}
+
+// The thumbnail records a document of `source` must show: a fresh extraction's cache file.
+std::string referenceRecords(const std::string& source) {
+    const std::string directory = makeTempDir("ref");
+    std::string records;
+    {
+        ThumbDocument document(source, directory, 0, 0, nullptr);
+        document.backgroundOnly = true;
+        document.extract();
+        EXPECT_TRUE(document.ready) << source;
+        records = bytes(document.cacheFilePath());
+    }
+    fs::remove_all(directory);
+    return records;
+}
+
+TEST_F(ControllerTest, EverySourceHasFilesOfItsOwnHoweverItIsNamed) {
+    // Two different videos with one file name, and other spellings of the first.
+    fs::create_directories(sources + "d1");
+    fs::create_directories(sources + "d2");
+    const std::string one = source("wmv1_wmav1.wmv", "d1/clip.wmv");
+    const std::string two = source("mp43_only.asf", "d2/clip.wmv");
+    fs::create_directory_symlink(sources + "d1", sources + "link");
+    start();
+    const fs::path before = fs::current_path();
+    fs::current_path(sources + "d1");
+    controller->addFile("clip.wmv", &window);  // relative: stored absolute
+    controller->addFile("./clip.wmv", &window);
+    fs::current_path(before);
+    for (const std::string& spelling :
+         {one, sources + "link/clip.wmv", sources + "d1/../d1/clip.wmv"}) {
+        controller->addFile(spelling, &window);
+    }
+    controller->addFile(two, &window);
+    EXPECT_EQ(held(), 2u);
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    ASSERT_EQ(currentPath(), one);
+    ASSERT_EQ(readyPaths(), std::vector<std::string>{two});
+    // The first holder keeps the plain names; the second gets names of its own.
+    EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, ""),
+              (std::vector<std::string>{"clip.wmv-2-thum.txt", "clip.wmv-2.thum",
+                                        "clip.wmv-thum.txt", "clip.wmv.thum"}));
+    const std::string recordsOne = referenceRecords(one), recordsTwo = referenceRecords(two);
+    ASSERT_NE(recordsOne, recordsTwo);
+    EXPECT_EQ(bytes(thumbDir + "clip.wmv.thum"), recordsOne);
+    EXPECT_EQ(bytes(thumbDir + "clip.wmv-2.thum"), recordsTwo);
+
+    // Both come back after a restart from another directory, each with its own pictures, and
+    // a numbered save of the restored one lands beside its source.
+    controller->shutdown();
+    controller.reset();
+    fs::current_path("/");
+    start();
+    fs::current_path(before);
+    // The first index file found (in name order) is shown first.
+    ASSERT_EQ(currentPath(), two);
+    ASSERT_EQ(readyPaths(), std::vector<std::string>{one});
+    EXPECT_EQ(bytes(controller->currentDocument.load()->cacheFilePath()), recordsTwo);
+    controller->closeDocument(&window, false);  // removes two's files only
+    ASSERT_EQ(currentPath(), one);
+    EXPECT_EQ(bytes(controller->currentDocument.load()->cacheFilePath()), recordsOne);
+    EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, ""),
+              (std::vector<std::string>{"clip.wmv-thum.txt", "clip.wmv.thum"}));
+    // Its bitmaps are its own pictures.
+    const auto& bitmaps = controller->currentDocument.load()->frameBitmaps;
+    for (std::size_t i = 0; i < bitmaps.size(); ++i) {
+        ASSERT_NE(bitmaps[i], nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bitmaps[i]->pixels()), 57600),
+                  recordsOne.substr(i * 57600, 57600));
+    }
+    // Added by a relative name before the restart, it is still saved beside its source.
+    controller->saveNumbered();
+    controller->startLoading();
+    EXPECT_TRUE(eventually([&] { return fs::exists(sources + "d1/clip-1.wmv"); }));
+}
+
+TEST_F(ControllerTest, LeftoversAndRejectedIndexFilesNeverBlockTheStart) {
+    const std::string good = source("wmv1_wmav1.wmv", "good.wmv");
+    // A good pair, restored as it was.
+    {
+        start();
+        controller->addFile(good, &window);
+        controller->startLoading();
+        ASSERT_TRUE(loaderIdle());
+        controller->shutdown();
+        controller.reset();
+    }
+    const std::string goodIndex = bytes(thumbDir + "good.wmv-thum.txt");
+    // An index file cut inside its last number (a crash while it was written in place), with
+    // its cache file; one whose start times go backwards; an extraction killed part-way (a
+    // cache file alone); FIFOs named like an index, a cache and a cut list file.
+    const std::string cut = sources + "cut.wmv";
+    put(thumbDir + "a.wmv-thum.txt", cut + "\r\n2\r\n2\r\n0\r\n20000000\r\n4");
+    put(thumbDir + "a.wmv.thum", std::string(2 * 57600, 'a'));
+    put(thumbDir + "b.wmv-thum.txt", sources + "b.wmv\r\n2\r\n2\r\n20000000\r\n0\r\n30000000\r\n");
+    put(thumbDir + "killed.wmv.thum", std::string(3 * 57600, 'k'));
+    for (const char* name : {"fifo.wmv-thum.txt", "fifo.wmv.thum", "fifo.wmv-cut.txt"}) {
+        ASSERT_EQ(::mkfifo((thumbDir + name).c_str(), 0644), 0);
+    }
+    // An index file naming the good source again under another name of its own (found first:
+    // it becomes the document, the other pair is set aside).
+    put(thumbDir + "good.wmv-2-thum.txt", goodIndex);
+    put(thumbDir + "good.wmv-2.thum", bytes(thumbDir + "good.wmv.thum"));
+
+    start();
+    // Only the good document came back, shown and ready: the commands work on it.
+    ASSERT_EQ(currentPath(), good);
+    EXPECT_TRUE(controller->currentDocument.load()->ready);
+    EXPECT_TRUE(readyPaths().empty());
+    // Rejected files are set aside, not deleted; the lone cache file is gone; nothing else
+    // was touched.
+    EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, ""),
+              (std::vector<std::string>{"a.wmv-thum.txt.rejected", "a.wmv.thum.rejected",
+                                        "b.wmv-thum.txt.rejected", "fifo.wmv-cut.txt",
+                                        "fifo.wmv-thum.txt.rejected", "fifo.wmv.thum",
+                                        "good.wmv-2-thum.txt", "good.wmv-2.thum",
+                                        "good.wmv-thum.txt.rejected", "good.wmv.thum.rejected"}));
+    EXPECT_EQ(bytes(thumbDir + "a.wmv.thum.rejected"), std::string(2 * 57600, 'a'));
+    // A cut of it runs.
+    controller->saveAs(sources + "out.wmv");
+    controller->startLoading();
+    ASSERT_TRUE(eventually([&] { return fs::exists(sources + "out.wmv"); }));
+    EXPECT_TRUE(decodesCleanly(sources + "out.wmv"));
+}
+
+TEST_F(ControllerTest, AShownDocumentGetsItsBitmapsWhateverTheHiddenOnesHold) {
+    const std::string a = source("all_key_small_packets.wmv", "a.wmv");  // 50 key frames
+    const std::string b = source("wmv1_wmav1.wmv", "b.wmv");
+    start();
+    controller->addFile(a, &window);
+    controller->addFile(b, &window);
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    ASSERT_EQ(currentPath(), a);
+    const std::size_t frames = controller->currentDocument.load()->frameStarts.size();
+    ASSERT_GT(frames, 40u);
+    // a holds the whole quota.
+    const std::size_t previous = platform::setBitmapQuota(platform::liveBitmapCount());
+    controller->sendBack(&window);
+    ASSERT_EQ(currentPath(), b);
+    for (const auto& bitmap : controller->currentDocument.load()->frameBitmaps) {
+        EXPECT_NE(bitmap, nullptr);
+    }
+    controller->sendBack(&window);
+    ASSERT_EQ(currentPath(), a);
+    for (const auto& bitmap : controller->currentDocument.load()->frameBitmaps) {
+        EXPECT_NE(bitmap, nullptr);
+    }
+    platform::setBitmapQuota(previous);
+}
+
+TEST_F(ControllerTest, SavesNeverReplaceTheSourceOrAnExistingFile) {
+    fs::create_directories(sources + "real");
+    const std::string clip = source("wmv2_wmav2.wmv", "real/clip.wmv");
+    fs::create_directory_symlink(sources + "real", sources + "link");
+    const std::string original = bytes(clip);
+    put(sources + "real/clip-1.wmv", "the user's own");
+    start();
+    controller->addFile(sources + "link/clip.wmv", &window);
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    ASSERT_EQ(currentPath(), sources + "link/clip.wmv");
+    controller->cutQueue->pauseWorker();
+    // The source under its real path, through ".." and relative to the current directory.
+    controller->saveAs(clip);
+    controller->saveAs(sources + "link/../real/clip.wmv");
+    const fs::path before = fs::current_path();
+    fs::current_path(sources + "real");
+    controller->saveAs("clip.wmv");
+    fs::current_path(before);
+    EXPECT_TRUE(cutListDestinations().empty());
+    // Numbered saves pass over the existing clip-1.wmv, and over the queued clip-2.wmv after a
+    // restart (which starts counting at 1 again).
+    controller->saveNumbered();
+    EXPECT_EQ(cutListDestinations(), std::vector<std::string>{sources + "link/clip-2.wmv"});
+    controller->shutdown();
+    controller.reset();
+    start();
+    controller->cutQueue->pauseWorker();
+    controller->saveNumbered();
+    EXPECT_EQ(cutListDestinations(),
+              (std::vector<std::string>{sources + "link/clip-2.wmv", sources + "link/clip-3.wmv"}));
+    controller->startLoading();
+    ASSERT_TRUE(eventually([&] { return cutListDestinations().empty(); }));
+    EXPECT_EQ(bytes(clip), original);
+    EXPECT_EQ(bytes(sources + "real/clip-1.wmv"), "the user's own");
+    EXPECT_TRUE(decodesCleanly(sources + "real/clip-2.wmv"));
+    EXPECT_TRUE(decodesCleanly(sources + "real/clip-3.wmv"));
+}
+
+TEST_F(ControllerTest, ALongSourceNameIsKeptAndRestoredAndANumberedSaveThatCannotBeNamedSaysSo) {
+    const std::string name = std::string(251, 'n') + ".wmv";  // 255 bytes
+    const std::string clip = source("wmv1_wmav1.wmv", name);
+    start();
+    controller->addFile(clip, &window);
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    ASSERT_EQ(currentPath(), clip);
+    const std::vector<std::string> files = platform::findFilesWithSuffix(thumbDir, "");
+    ASSERT_EQ(files.size(), 2u);
+    for (const std::string& file : files) {
+        EXPECT_LE(file.size(), platform::kMaxFileNameBytes);
+    }
+    controller->saveNumbered();
+    EXPECT_EQ(window.shown(4).rfind("名前が長すぎて保存できません", 0), 0u) << window.shown(4);
+    EXPECT_TRUE(cutListDestinations().empty());
+    // A shorter name of its own keeps working: a Save As.
+    controller->saveAs(sources + "short.wmv");
+    controller->shutdown();
+    controller.reset();
+    EXPECT_TRUE(fs::exists(sources + "short.wmv"));
+
+    start();
+    ASSERT_EQ(currentPath(), clip);
+    cli::KeyFrames keyFrames;
+    ASSERT_EQ(cli::readKeyFrames(clip, keyFrames), media::S_OK);
+    EXPECT_EQ(controller->currentDocument.load()->frameStarts, keyFrames.times);
+}
+
+namespace {
+
+// Starts the crash helper with `args`; returns its id once it has queued everything.
+pid_t startHelper(const std::vector<std::string>& args) {
+    int out[2];
+    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    std::vector<std::string> all = {CONTROLLER_CRASH_HELPER};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, CONTROLLER_CRASH_HELPER, &actions, nullptr, argv.data(), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    pollfd ready{out[0], POLLIN, 0};
+    char line[7] = {};
+    EXPECT_EQ(::poll(&ready, 1, 30000), 1) << "the helper never queued its work";
+    EXPECT_EQ(::read(out[0], line, 6), 6);
+    ::close(out[0]);
+    return pid;
+}
+
+// Whether `directory` holds a cache file whose index file is not written yet: an extraction
+// in progress.
+bool extracting(const std::string& directory) {
+    for (const std::string& name : platform::findFilesWithSuffix(directory, ".thum")) {
+        if (!fs::exists(directory + name.substr(0, name.size() - 5) + "-thum.txt")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool copying(const std::string& directory) {
+    return !platform::findFilesWithSuffix(directory, ".splicor-part").empty();
+}
+
+}  // namespace
+
+TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBehind) {
+    // Every run adds one more source, all named clip.wmv in folders of their own, of two
+    // different videos, and queues one more cut to one of three destinations. Runs are killed
+    // at random moments, or as soon as an extraction or a final copy is under way.
+    const std::vector<std::string> media = {"demo.wmv", "wmv1_wmav1.wmv"};
+    const std::string out = sources + "out/";
+    fs::create_directories(out);
+    const std::vector<std::string> destinations = {out + "x.wmv", out + "y.wmv", out + "z.wmv"};
+    struct Job {
+        std::string source, destination;
+        std::uint64_t start, end;
+    };
+    std::vector<std::string> added;
+    std::vector<Job> jobs;
+    std::mt19937 random(16);
+    constexpr int kKills = 32;
+    int caughtExtracting = 0, caughtCopying = 0;
+    for (int run = 0; run <= kKills; ++run) {
+        const std::string folder = "d" + std::to_string(run) + "/";
+        fs::create_directories(sources + folder);
+        added.push_back(source(media[run % 2], folder + "clip.wmv"));
+        // Whole-file cuts of demo.wmv make the final copy long enough to be caught.
+        const std::string& cutSource = added[run % 4 == 3 ? run - 1 : 0];
+        const std::uint64_t start = (run % 3) * 20000000ull + 460000;
+        jobs.push_back({cutSource, destinations[run % 3], run % 5 == 0 ? 0 : start,
+                        run % 5 == 0 ? 300000000ull : start + 40000000});
+        std::vector<std::string> args = {thumbDir};
+        if (run == kKills) {
+            args.push_back("--finish");
+        }
+        for (const std::string& path : added) {
+            args.insert(args.end(), {"--add", path});
+        }
+        const Job& job = jobs.back();
+        args.insert(args.end(), {"--job", job.source, job.destination, std::to_string(job.start),
+                                 std::to_string(job.end)});
+        const pid_t pid = startHelper(args);
+        int status = 0;
+        if (run == kKills) {
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            break;
+        }
+        const auto until = std::chrono::steady_clock::now() + 1500ms;
+        if (run % 3 == 1) {
+            while (!extracting(thumbDir) && std::chrono::steady_clock::now() < until) {
+            }
+            caughtExtracting += extracting(thumbDir);
+        } else if (run % 3 == 2) {
+            while (!copying(out) && std::chrono::steady_clock::now() < until) {
+            }
+            caughtCopying += copying(out);
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 400000));
+        }
+        ::kill(pid, SIGKILL);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    }
+    EXPECT_GT(caughtExtracting, 0);
+    EXPECT_GT(caughtCopying, 0);
+
+    // Each destination holds the cut queued last for it: every job ran, in queue order.
+    std::map<std::string, const Job*> last;
+    for (const Job& job : jobs) {
+        last[job.destination] = &job;
+    }
+    const std::string referenceThum = makeTempDir("refthum"), referenceOut = makeTempDir("refout");
+    {
+        cut::CutQueue queue(referenceThum, &bar);
+        for (const auto& [destination, job] : last) {
+            auto* times = static_cast<std::uint64_t*>(std::malloc(2 * sizeof(std::uint64_t)));
+            times[0] = job->start;
+            times[1] = job->end;
+            queue.enqueue(job->source, referenceOut + fs::path(destination).filename().string(),
+                          times, 2, 0);
+        }
+        ASSERT_TRUE(eventually([&] {
+            return platform::findFilesWithSuffix(referenceThum, control::kCutListSuffix).empty();
+        }));
+    }
+    for (const std::string& destination : destinations) {
+        SCOPED_TRACE(destination);
+        EXPECT_EQ(packets(destination),
+                  packets(referenceOut + fs::path(destination).filename().string()));
+    }
+    fs::remove_all(referenceThum);
+    fs::remove_all(referenceOut);
+    // Nothing left behind: only the outputs beside them, only the sources in their folders,
+    // only each document's two files in thum/.
+    EXPECT_EQ(platform::findFilesWithSuffix(out, ""),
+              (std::vector<std::string>{"x.wmv", "y.wmv", "z.wmv"}));
+    for (int run = 0; run <= kKills; ++run) {
+        EXPECT_EQ(platform::findFilesWithSuffix(sources + "d" + std::to_string(run) + "/", ""),
+                  std::vector<std::string>{"clip.wmv"});
+    }
+    EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, "").size(), 2 * added.size());
+
+    // Every document comes back, once, with its own pictures.
+    start();
+    std::vector<std::string> restored = readyPaths();
+    restored.push_back(currentPath());
+    std::sort(restored.begin(), restored.end());
+    std::vector<std::string> expected = added;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(restored, expected);
+    const std::string pictures[] = {referenceRecords(added[0]), referenceRecords(added[1])};
+    std::map<std::string, std::size_t> whichMedium;
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        whichMedium[added[i]] = i % 2;
+    }
+    std::vector<ThumbDocument*> documents(controller->readyDocuments.begin(),
+                                          controller->readyDocuments.end());
+    documents.push_back(controller->currentDocument.load());
+    for (ThumbDocument* document : documents) {
+        EXPECT_EQ(bytes(document->cacheFilePath()), pictures[whichMedium[document->sourcePath()]])
+            << document->sourcePath();
+    }
 }
 
 }  // namespace
