@@ -663,7 +663,11 @@ TEST_F(ControllerTest, AShownDocumentGetsItsBitmapsWhateverTheHiddenOnesHold) {
     ASSERT_EQ(currentPath(), a);
     const std::size_t frames = controller->currentDocument.load()->frameStarts.size();
     ASSERT_GT(frames, 40u);
-    // a holds the whole quota.
+    // b waits without bitmaps; a holds the whole quota.
+    {
+        std::lock_guard<std::recursive_mutex> guard(controller->listLock);
+        controller->readyDocuments.front()->releaseBitmaps();
+    }
     const std::size_t previous = platform::setBitmapQuota(platform::liveBitmapCount());
     controller->sendBack(&window);
     ASSERT_EQ(currentPath(), b);
