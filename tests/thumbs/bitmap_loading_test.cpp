@@ -113,36 +113,32 @@ struct Sleeper {
     }
 };
 
-// A restored document whose cache file is a pipe: its preload blocks in opening it until the
-// test opens the other end.
-struct BlockedPreload {
+// A restored document of many frames whose preload runs while the test looks on. (A cache
+// file that blocks the open, a FIFO, is refused at once: only regular files are opened.)
+struct RunningPreload {
+    static constexpr int kFrames = 1000;
     TempDir dir;
     std::unique_ptr<ThumbDocument> document =
         std::make_unique<ThumbDocument>("", dir.path(), 0, 0, nullptr);
     Sleeper loader, worker;
-    std::atomic<bool> done{false};
 
-    BlockedPreload() {
-        thumbtest::writeFile(dir.path() + "clip.wmv-thum.txt", "/v/clip.wmv\r\n1\r\n1\r\n0\r\n9");
+    RunningPreload() {
+        std::string index = "/v/clip.wmv\r\n1\r\n" + std::to_string(kFrames) + "\r\n";
+        for (int i = 0; i <= kFrames; ++i) {
+            index += std::to_string(i) + "\r\n";
+        }
+        thumbtest::writeFile(dir.path() + "clip.wmv-thum.txt", index);
         EXPECT_TRUE(document->loadIndexFile(dir.path() + "clip.wmv-thum.txt"));
-        EXPECT_EQ(::mkfifo(document->cacheFilePath().c_str(), 0600), 0);
+        // Sparse: the records read as black without taking the disk's room.
+        thumbtest::writeFile(document->cacheFilePath(), "");
+        EXPECT_EQ(::truncate(document->cacheFilePath().c_str(), kFrames * 57600), 0);
         document->startPreload(loader.thread.id(), worker.thread.id());
-        // Let the preload reach the open that blocks: a stop requested before it gets there
-        // rightly ends it at once, and there would be nothing to wait for.
-        std::this_thread::sleep_for(200ms);
     }
-    // Runs `owner` on a thread of its own and checks that it waits for the blocked preload.
-    template <class Owner>
-    void expectWaitedFor(Owner owner) {
-        std::thread thread([&] {
-            owner();
-            done = true;
-        });
-        std::this_thread::sleep_for(100ms);
-        EXPECT_FALSE(done);
-        EXPECT_EQ(thumbtest::namesIn(dir.path()).size(), 2u);
-        ::close(::open((dir.path() + "clip.wmv.thum").c_str(), O_WRONLY));  // unblocks
-        thread.join();
+    // Runs `owner` while the preload runs; `check` sees the document right after it returns.
+    template <class Owner, class Check>
+    void expectWaitedFor(Owner owner, Check check) {
+        owner();
+        check();
         EXPECT_TRUE(loader.eventuallyResumed() && worker.eventuallyResumed());
     }
 };
@@ -150,13 +146,20 @@ struct BlockedPreload {
 }  // namespace
 
 TEST(Preload, TheOwnerWaitsForItBeforeTouchingTheDocument) {
-    BlockedPreload blocked;
-    blocked.expectWaitedFor([&] { blocked.document->waitForPreload(); });
-    EXPECT_FALSE(blocked.document->preloadRunning);
+    RunningPreload running;
+    running.expectWaitedFor([&] { running.document->waitForPreload(); },
+                            [&] {
+                                // Over, and every frame has its bitmap.
+                                EXPECT_FALSE(running.document->preloadRunning);
+                                for (const auto& bitmap : running.document->frameBitmaps) {
+                                    ASSERT_NE(bitmap, nullptr);
+                                }
+                            });
 }
 
 TEST(Preload, DestroyingTheDocumentWaitsForItThenDeletesBothCacheFiles) {
-    BlockedPreload blocked;
-    blocked.expectWaitedFor([&] { blocked.document.reset(); });
-    EXPECT_TRUE(thumbtest::namesIn(blocked.dir.path()).empty());
+    RunningPreload running;
+    const std::string path = running.dir.path();
+    running.expectWaitedFor([&] { running.document.reset(); },
+                            [&] { EXPECT_TRUE(thumbtest::namesIn(path).empty()); });
 }
