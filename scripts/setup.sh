@@ -12,6 +12,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git clang clang-format-14 libclang-rt-14-dev
     # libraries
     qt6-base-dev libgl-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libboost-dev
+    libpng-dev
     libgtest-dev googletest nlohmann-json3-dev
     # the toolkit's own texts (dialogs, the scroll bar's menu) in Japanese
     qt6-translations-l10n

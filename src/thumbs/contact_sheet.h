@@ -10,13 +10,10 @@
 
 namespace thumbs {
 
-// A PNG file holding an 8-bit RGB picture given as top-down rows of width * 3 bytes. The image
-// data is stored uncompressed (deflate's stored blocks), which any PNG reader takes.
-std::vector<std::uint8_t> encodePng(std::uint32_t width, std::uint32_t height,
-                                    const std::uint8_t* rgb);
-
-// Writes the sheet of the given records of the cache file to pngPath. False when a record cannot
-// be read, there is none, or the file cannot be written.
+// Writes the sheet of the given records of the cache file to pngPath, compressed, a band of cells
+// at a time (memory stays the same whatever the number of records). False when a record cannot
+// be read, there is none, the sheet would be too high for a PNG, or the file cannot be written;
+// the file may then be left incomplete.
 bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint32_t>& records,
                        const std::string& pngPath);
 
