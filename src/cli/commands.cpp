@@ -218,7 +218,10 @@ HRESULT readKeyFrames(const std::string& path, KeyFrames& out) {
             out.times.push_back(time);
         }
     }
-    return hr == media::NS_E_NO_MORE_SAMPLES ? media::S_OK : hr;
+    if (hr == media::NS_E_NO_MORE_SAMPLES) {
+        hr = media::readSamplesEnd(platform::utf8ToUtf16(path), out.samplesEnd);
+    }
+    return hr;
 }
 
 int keyframesCommand(const std::string& path, std::ostream& out) {

@@ -26,6 +26,7 @@ media::HRESULT openReader(const std::string& path, media::ComPtr<media::IWMSyncR
 struct KeyFrames {
     media::WORD stream = 0;
     media::QWORD duration = 0;         // the file's "Duration" attribute
+    media::QWORD samplesEnd = 0;       // where the samples of all streams end
     std::vector<std::uint64_t> times;  // media times, 100-ns units
 };
 media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out);

@@ -4,6 +4,8 @@
 #include <boost/shared_ptr.hpp>
 
 #include <sys/stat.h>
+
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <iostream>
@@ -150,6 +152,8 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
         std::cerr << "splicor-cli: " << source << ": " << hresultText(hr) << "\n";
         return 1;
     }
+    // The last key frame's stretch ends where the file does, even where its header says less.
+    keys.duration = std::max(keys.duration, keys.samplesEnd);
     std::vector<TimeRange> ranges;
     if (!readRanges(args, keys, ranges)) {
         return 2;

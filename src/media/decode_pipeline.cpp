@@ -1,5 +1,7 @@
 #include "media/decode_pipeline.h"
 
+#include <cstdlib>
+
 #include "media/keyframe_decoder.h"
 
 namespace media {
@@ -21,8 +23,12 @@ HRESULT hresultFromDecode(int rc) {
 
 }  // namespace
 
-DecodePipeline::DecodePipeline(const asf::VideoFormat& format, unsigned workers, unsigned depth)
-    : format_(format), depth_(depth == 0 ? 1 : depth) {
+DecodePipeline::DecodePipeline(const asf::VideoFormat& format, int pictureWidth, int pictureHeight,
+                               unsigned workers, unsigned depth)
+    : format_(format),
+      pictureWidth_(pictureWidth),
+      pictureHeight_(pictureHeight),
+      depth_(depth == 0 ? 1 : depth) {
     for (unsigned i = 0; i < (workers == 0 ? 1 : workers); ++i) {
         workers_.emplace_back([this] { work(); });
     }
@@ -37,6 +43,13 @@ DecodePipeline::~DecodePipeline() {
     for (platform::Thread& t : workers_) {
         t.join();
     }
+}
+
+std::size_t DecodePipeline::pictureBytes() const {
+    const std::int64_t width = pictureWidth_ > 0 ? pictureWidth_ : format_.width;
+    const std::int64_t height =
+        pictureHeight_ > 0 ? pictureHeight_ : std::abs(std::int64_t{format_.height});
+    return static_cast<std::size_t>(((width * 3 + 3) & ~std::int64_t{3}) * height);
 }
 
 void DecodePipeline::submit(std::vector<BYTE> compressed, Frame meta) {
@@ -63,8 +76,9 @@ DecodePipeline::Frame DecodePipeline::takeOldest() {
 
 void DecodePipeline::work() {
     KeyFrameDecoder decoder;
-    int opened = decoder.open(format_.compression, format_.width, format_.height,
-                              format_.extradata.data(), format_.extradata.size());
+    const int opened =
+        decoder.open(format_.compression, format_.width, format_.height, format_.extradata.data(),
+                     format_.extradata.size(), pictureWidth_, pictureHeight_);
     for (;;) {
         std::shared_ptr<Slot> slot;
         {
@@ -97,7 +111,11 @@ void DecodePipeline::work() {
             rc = decoder.decode(slot->compressed.data(), slot->compressed.size(),
                                 slot->frame.picture);
         }
-        slot->frame.hr = hresultFromDecode(rc);
+        // A stream the decoder cannot be set up for is refused as a whole; only a frame that
+        // fails on its own is damaged data.
+        slot->frame.hr = opened == kDecodeFailed || opened == kDecodeBadFormat
+                             ? ASF_E_BADMEDIATYPE
+                             : hresultFromDecode(rc);
         slot->compressed = std::vector<BYTE>();
         {
             std::lock_guard<std::mutex> guard(lock_);

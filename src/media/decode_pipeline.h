@@ -31,13 +31,17 @@ public:
         WORD stream = 0;
     };
 
-    // The format of the stream whose key frames are decoded. `depth` frames at most are in
+    // The format of the stream whose key frames are decoded, and the size of the pictures
+    // wanted (0 x 0: the stream's; see KeyFrameDecoder::open). `depth` frames at most are in
     // flight at once.
-    DecodePipeline(const asf::VideoFormat& format, unsigned workers, unsigned depth);
+    DecodePipeline(const asf::VideoFormat& format, int pictureWidth, int pictureHeight,
+                   unsigned workers, unsigned depth);
     ~DecodePipeline();
     DecodePipeline(const DecodePipeline&) = delete;
     DecodePipeline& operator=(const DecodePipeline&) = delete;
 
+    // The bytes of one picture: bottom-up 24-bit rows padded to 4 bytes.
+    std::size_t pictureBytes() const;
     bool full() const { return pending_ >= depth_; }
     bool empty() const { return pending_ == 0; }
     // Queues a compressed key frame.
@@ -57,6 +61,8 @@ private:
     void work();
 
     const asf::VideoFormat format_;
+    const int pictureWidth_;
+    const int pictureHeight_;
     const unsigned depth_;
     unsigned pending_ = 0;  // used by the caller's thread only
 

@@ -1,5 +1,6 @@
 #include "media/keyframe_decoder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -155,6 +156,42 @@ struct ScalerInput {
     }
 };
 
+// A scaler and what it was built for; rebuilt when a picture differs in any of these.
+struct Scaler {
+    std::unique_ptr<SwsContext, ScalerDeleter> context;
+    ScalerInput input;
+    int outputWidth = 0;
+    int outputHeight = 0;
+};
+
+// Whether the picture format is 8-bit YUV with one plane per component, whose samples can be
+// picked one by one.
+bool isPlanarYuv8(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    if (!d || d->nb_components != 3 ||
+        (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                     AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BE)) ||
+        !(d->flags & AV_PIX_FMT_FLAG_PLANAR)) {
+        return false;
+    }
+    for (int c = 0; c < 3; ++c) {
+        if (d->comp[c].plane != c || d->comp[c].depth != 8 || d->comp[c].step != 1 ||
+            d->comp[c].shift != 0 || d->comp[c].offset != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Source index of each output position, nearest neighbour: trunc(i * from / to).
+void pickPositions(int from, int to, std::vector<int>& positions) {
+    positions.resize(size_t(to));
+    const double step = static_cast<double>(from) / to;
+    for (int i = 0; i < to; ++i) {
+        positions[size_t(i)] = std::min(from - 1, static_cast<int>(step * i));
+    }
+}
+
 }  // namespace
 
 struct KeyFrameDecoder::Impl {
@@ -165,24 +202,40 @@ struct KeyFrameDecoder::Impl {
     // Receives any further pictures, which are dropped.
     std::unique_ptr<AVFrame, FrameDeleter> spare;
 
-    // Built for the last picture's input format; reused while that stays the same.
-    std::unique_ptr<SwsContext, ScalerDeleter> scaler;
-    ScalerInput scalerInput;
+    // Converts a whole decoded picture to BGR at the stream's size.
+    Scaler scaler;
+    // Converts the picked pixels (a YUV 4:4:4 picture at the output size) to BGR.
+    Scaler pickedScaler;
 
     // The scaler writes top-down rows here, spaced wider than the output's: its vector code
     // writes whole groups of pixels past a row's end, and leaves out a row's last pixels when
     // the stride has no room for such a group.
     std::unique_ptr<uint8_t, AvMemoryDeleter> bgr;
     int bgrStride = 0;
+    // The picked pixels, three planes of pickedStride * (height + 1) bytes.
+    std::unique_ptr<uint8_t, AvMemoryDeleter> picked;
+    int pickedStride = 0;
+    // A whole picture at the stream's size, when the output is smaller and cannot be picked
+    // from the planes.
+    std::vector<uint8_t> whole;
 
-    int width = 0;
+    int streamWidth = 0;
+    int streamHeight = 0;
+    int width = 0;  // the output's
     int height = 0;
     size_t stride = 0;
+    bool direct = true;
 
     void close();
     int decodePicture(const uint8_t* data, size_t size);
     int receivePictures();
-    int prepareScaler(const AVFrame& frame);
+    int prepareScaler(Scaler& target, AVPixelFormat format, int inputWidth, int inputHeight,
+                      int outputWidth, int outputHeight);
+    int toBgr(Scaler& target, const uint8_t* const data[4], const int linesize[4], int inputHeight,
+              int outputWidth, int outputHeight, size_t outStride, std::vector<uint8_t>& out);
+    int convertWhole(int outputWidth, int outputHeight, size_t outStride,
+                     std::vector<uint8_t>& out);
+    int convertPicked(std::vector<uint8_t>& out);
     int convert(std::vector<uint8_t>& out);
 };
 
@@ -191,10 +244,15 @@ void KeyFrameDecoder::Impl::close() {
     packet.reset();
     picture.reset();
     spare.reset();
-    scaler.reset();
-    scalerInput = ScalerInput();
+    scaler = Scaler();
+    pickedScaler = Scaler();
     bgr.reset();
     bgrStride = 0;
+    picked.reset();
+    pickedStride = 0;
+    whole = std::vector<uint8_t>();
+    streamWidth = 0;
+    streamHeight = 0;
     width = 0;
     height = 0;
     stride = 0;
@@ -254,62 +312,159 @@ int KeyFrameDecoder::Impl::decodePicture(const uint8_t* data, size_t size) {
     return kDecodeOk;
 }
 
-int KeyFrameDecoder::Impl::prepareScaler(const AVFrame& frame) {
+int KeyFrameDecoder::Impl::prepareScaler(Scaler& target, AVPixelFormat format, int inputWidth,
+                                         int inputHeight, int outputWidth, int outputHeight) {
+    const AVFrame& frame = *picture;
     ScalerInput input;
-    input.width = frame.width;
-    input.height = frame.height;
+    input.width = inputWidth;
+    input.height = inputHeight;
     input.fullRange = frame.color_range == AVCOL_RANGE_JPEG;
-    input.format = withoutRange(static_cast<AVPixelFormat>(frame.format), input.fullRange);
+    input.format = withoutRange(format, input.fullRange);
     input.colorspace = scalerColorspace(frame.colorspace);
-    if (scaler && input == scalerInput) {
+    if (target.context && input == target.input && target.outputWidth == outputWidth &&
+        target.outputHeight == outputHeight) {
         return kDecodeOk;
     }
-    scaler.reset(sws_getContext(input.width, input.height, input.format, width, height,
-                                AV_PIX_FMT_BGR24, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler) {
+    // A picture converted at its own size is taken pixel for pixel; the fast bilinear filter
+    // would blend each pixel with its neighbour.
+    const int method =
+        input.width == outputWidth && input.height == outputHeight ? SWS_POINT : SWS_FAST_BILINEAR;
+    target.context.reset(sws_getContext(input.width, input.height, input.format, outputWidth,
+                                        outputHeight, AV_PIX_FMT_BGR24, method, nullptr, nullptr,
+                                        nullptr));
+    if (!target.context) {
         return kDecodeFailed;
     }
     // Left alone, the scaler takes every YUV picture for limited-range BT.601.
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(input.format);
     if (descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB)) {
-        sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(input.colorspace),
+        sws_setColorspaceDetails(target.context.get(), sws_getCoefficients(input.colorspace),
                                  input.fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0,
                                  1 << 16, 1 << 16);
     }
-    scalerInput = input;
+    target.input = input;
+    target.outputWidth = outputWidth;
+    target.outputHeight = outputHeight;
     return kDecodeOk;
 }
 
-int KeyFrameDecoder::Impl::convert(std::vector<uint8_t>& out) {
-    int result = prepareScaler(*picture);
-    if (result != kDecodeOk) {
-        return result;
-    }
-    const size_t rowBytes = size_t(width) * 3;
-    if (!bgr) {
-        // One extra row as well: some converters work on two rows at a time.
-        bgrStride = static_cast<int>((rowBytes + 64 + 63) & ~size_t{63});
-        bgr.reset(static_cast<uint8_t*>(av_malloc(size_t(bgrStride) * (size_t(height) + 1))));
+// Scales the picture with the prepared scaler into `out` as bottom-up rows of outStride bytes.
+int KeyFrameDecoder::Impl::toBgr(Scaler& target, const uint8_t* const data[4],
+                                 const int linesize[4], int inputHeight, int outputWidth,
+                                 int outputHeight, size_t outStride, std::vector<uint8_t>& out) {
+    const size_t rowBytes = size_t(outputWidth) * 3;
+    // One extra row as well: some converters work on two rows at a time.
+    const int rowSpacing = static_cast<int>((rowBytes + 64 + 63) & ~size_t{63});
+    if (!bgr || rowSpacing > bgrStride) {
+        bgrStride = std::max(rowSpacing, static_cast<int>((size_t(streamWidth) * 3 + 127) & ~63));
+        bgr.reset(static_cast<uint8_t*>(
+            av_malloc(size_t(bgrStride) * (size_t(std::max(streamHeight, outputHeight)) + 1))));
         if (!bgr) {
+            bgrStride = 0;
             return kDecodeOutOfMemory;
         }
     }
     uint8_t* destination[4] = {bgr.get(), nullptr, nullptr, nullptr};
     int destinationStride[4] = {bgrStride, 0, 0, 0};
-    if (sws_scale(scaler.get(), picture->data, picture->linesize, 0, picture->height, destination,
-                  destinationStride) != height) {
+    if (sws_scale(target.context.get(), data, linesize, 0, inputHeight, destination,
+                  destinationStride) != outputHeight) {
         return kDecodeFailed;
+    }
+    try {
+        out.resize(outStride * size_t(outputHeight));
+    } catch (const std::bad_alloc&) {
+        return kDecodeOutOfMemory;
+    }
+    // Bottom-up: the picture's top row goes last.
+    for (int y = 0; y < outputHeight; ++y) {
+        uint8_t* row = out.data() + outStride * size_t(outputHeight - 1 - y);
+        std::memcpy(row, bgr.get() + size_t(bgrStride) * size_t(y), rowBytes);
+        std::memset(row + rowBytes, 0, outStride - rowBytes);
+    }
+    return kDecodeOk;
+}
+
+int KeyFrameDecoder::Impl::convertWhole(int outputWidth, int outputHeight, size_t outStride,
+                                        std::vector<uint8_t>& out) {
+    const AVFrame& frame = *picture;
+    int result = prepareScaler(scaler, static_cast<AVPixelFormat>(frame.format), frame.width,
+                               frame.height, outputWidth, outputHeight);
+    if (result != kDecodeOk) {
+        return result;
+    }
+    return toBgr(scaler, frame.data, frame.linesize, frame.height, outputWidth, outputHeight,
+                 outStride, out);
+}
+
+// Picks the output's pixels from the decoded planes into a small YUV 4:4:4 picture and converts
+// only that.
+int KeyFrameDecoder::Impl::convertPicked(std::vector<uint8_t>& out) {
+    const AVFrame& frame = *picture;
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+    if (!picked) {
+        pickedStride = (width + 63) & ~63;
+        picked.reset(static_cast<uint8_t*>(av_malloc(size_t(pickedStride) * (height + 1) * 3)));
+        if (!picked) {
+            return kDecodeOutOfMemory;
+        }
+    }
+    std::vector<int> columns, rows;
+    pickPositions(frame.width, width, columns);
+    pickPositions(frame.height, height, rows);  // counted from the bottom
+    const size_t planeBytes = size_t(pickedStride) * (height + 1);
+    uint8_t* planes[4] = {picked.get(), picked.get() + planeBytes, picked.get() + 2 * planeBytes,
+                          nullptr};
+    int strides[4] = {pickedStride, pickedStride, pickedStride, 0};
+    // Chroma is taken from the sample that covers the picked pixel, as the conversion of the
+    // whole picture does.
+    for (int y = 0; y < height; ++y) {
+        const int sourceRow = frame.height - 1 - rows[size_t(height - 1 - y)];  // top-down
+        for (int c = 0; c < 3; ++c) {
+            const int shiftX = c == 0 ? 0 : d->log2_chroma_w;
+            const int shiftY = c == 0 ? 0 : d->log2_chroma_h;
+            const uint8_t* from =
+                frame.data[c] + ptrdiff_t(sourceRow >> shiftY) * frame.linesize[c];
+            uint8_t* to = planes[c] + size_t(pickedStride) * size_t(y);
+            for (int x = 0; x < width; ++x) {
+                to[x] = from[columns[size_t(x)] >> shiftX];
+            }
+        }
+    }
+    int result = prepareScaler(pickedScaler, AV_PIX_FMT_YUV444P, width, height, width, height);
+    if (result != kDecodeOk) {
+        return result;
+    }
+    return toBgr(pickedScaler, planes, strides, height, width, height, stride, out);
+}
+
+int KeyFrameDecoder::Impl::convert(std::vector<uint8_t>& out) {
+    if (width == streamWidth && height == streamHeight) {
+        return convertWhole(width, height, stride, out);
+    }
+    if (direct && isPlanarYuv8(static_cast<AVPixelFormat>(picture->format))) {
+        return convertPicked(out);
+    }
+    // The whole picture at the stream's size, then its nearest pixels.
+    const size_t wholeStride = (size_t(streamWidth) * 3 + 3) & ~size_t{3};
+    int result = convertWhole(streamWidth, streamHeight, wholeStride, whole);
+    if (result != kDecodeOk) {
+        return result;
     }
     try {
         out.resize(stride * size_t(height));
     } catch (const std::bad_alloc&) {
         return kDecodeOutOfMemory;
     }
-    // Bottom-up: the picture's top row goes last.
+    std::vector<int> columns, rows;
+    pickPositions(streamWidth, width, columns);
+    pickPositions(streamHeight, height, rows);
     for (int y = 0; y < height; ++y) {
-        uint8_t* row = out.data() + stride * size_t(height - 1 - y);
-        std::memcpy(row, bgr.get() + size_t(bgrStride) * size_t(y), rowBytes);
-        std::memset(row + rowBytes, 0, stride - rowBytes);
+        const uint8_t* from = whole.data() + wholeStride * size_t(rows[size_t(y)]);
+        uint8_t* to = out.data() + stride * size_t(y);
+        for (int x = 0; x < width; ++x) {
+            std::memcpy(to + 3 * x, from + 3 * columns[size_t(x)], 3);
+        }
+        std::memset(to + size_t(width) * 3, 0, stride - size_t(width) * 3);
     }
     return kDecodeOk;
 }
@@ -343,7 +498,8 @@ KeyFrameDecoder::KeyFrameDecoder() : impl(std::make_unique<Impl>()) {
 KeyFrameDecoder::~KeyFrameDecoder() = default;
 
 int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const uint8_t* extradata,
-                          size_t extradataSize) {
+                          size_t extradataSize, int outputWidth, int outputHeight,
+                          ReducedDecoding reduced) {
     impl->close();
     const AVCodecID codecId = codecFor(fourcc);
     const AVCodec* decoder = codecId == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(codecId);
@@ -352,9 +508,16 @@ int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const 
     }
     const int64_t absHeight = std::abs(int64_t{height});
     if (width <= 0 || width > kMaxDimension || absHeight == 0 || absHeight > kMaxDimension ||
-        extradataSize > kMaxExtradataSize || (extradataSize > 0 && !extradata)) {
+        extradataSize > kMaxExtradataSize || (extradataSize > 0 && !extradata) || outputWidth < 0 ||
+        outputWidth > kMaxDimension || outputHeight < 0 || outputHeight > kMaxDimension ||
+        (outputWidth == 0) != (outputHeight == 0)) {
         return kDecodeBadFormat;
     }
+    if (outputWidth == 0) {
+        outputWidth = width;
+        outputHeight = static_cast<int>(absHeight);
+    }
+    const bool smaller = outputWidth < width && outputHeight < absHeight;
 
     std::unique_ptr<AVCodecContext, CodecContextDeleter> codec(avcodec_alloc_context3(decoder));
     impl->packet.reset(av_packet_alloc());
@@ -372,6 +535,17 @@ int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const 
     // Random bytes often pass for a frame of the msmpeg4 family; also requiring the picture to
     // end where its data ends rejects most of them, and every real key frame we have passes.
     codec->err_recognition |= AV_EF_BUFFER | AV_EF_EXPLODE;
+    if (smaller && reduced.lowres) {
+        int lowres = 0;
+        while (lowres < decoder->max_lowres && (width >> (lowres + 1)) >= outputWidth &&
+               (absHeight >> (lowres + 1)) >= outputHeight) {
+            ++lowres;
+        }
+        codec->lowres = lowres;
+    }
+    if (smaller && reduced.skipLoopFilter) {
+        codec->skip_loop_filter = AVDISCARD_ALL;
+    }
     if (extradataSize > 0) {
         codec->extradata =
             static_cast<uint8_t*>(av_mallocz(extradataSize + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -388,9 +562,12 @@ int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const 
         return fromAvError(result);
     }
     impl->codec = std::move(codec);
-    impl->width = width;
-    impl->height = static_cast<int>(absHeight);
-    impl->stride = (size_t(width) * 3 + 3) & ~size_t{3};
+    impl->streamWidth = width;
+    impl->streamHeight = static_cast<int>(absHeight);
+    impl->width = outputWidth;
+    impl->height = outputHeight;
+    impl->stride = (size_t(outputWidth) * 3 + 3) & ~size_t{3};
+    impl->direct = reduced.direct;
     return kDecodeOk;
 }
 

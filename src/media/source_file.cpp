@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
+#include "asf/data_packet.h"
+#include "asf/sample_reader.h"
 #include "media/source_info.h"
 #include "platform/text.h"
 
@@ -31,6 +35,48 @@ QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
         return s->extended->averageTimePerFrame;
     }
     return 0;
+}
+
+QWORD SourceFile::samplesEnd() const {
+    constexpr std::uint64_t kSlackMs = 5000;
+    const asf::File& f = *file;
+    const std::uint64_t windowMs = f.header().preroll() + kSlackMs;
+    // Back from the last whole packet while packets were sent within the window of the last.
+    std::vector<std::uint8_t> buffer;
+    std::vector<asf::Payload> payloads;
+    std::uint64_t first = f.packetCount();
+    std::uint64_t lastSend = 0;
+    bool haveLast = false;
+    while (first > 0) {
+        asf::PacketInfo info;
+        if (f.readPacket(first - 1, buffer) != asf::Status::Ok) {
+            break;
+        }
+        asf::parsePacket(buffer.data(), buffer.size(), info, payloads);
+        if (!haveLast) {
+            lastSend = info.sendTime;
+            haveLast = true;
+        } else if (info.sendTime + windowMs < lastSend) {
+            break;
+        }
+        --first;
+    }
+    asf::SampleReader reader(f);
+    reader.seekToPacket(first);
+    QWORD end = 0;
+    for (asf::Sample sample; reader.next(sample);) {
+        end = std::max(end, sampleTime(sample) + sampleDuration(sample));
+    }
+    return end;
+}
+
+HRESULT readSamplesEnd(const std::u16string& path, QWORD& end) {
+    SourceFile source;
+    HRESULT hr = openSourceFile(path, source);
+    if (SUCCEEDED(hr)) {
+        end = source.samplesEnd();
+    }
+    return hr;
 }
 
 HRESULT hresultFromStatus(asf::Status status) {

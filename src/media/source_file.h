@@ -24,6 +24,11 @@ struct SourceFile {
     // Duration extension, else from the audio byte rate, else the video frame time.
     QWORD sampleTime(const asf::Sample& sample) const;
     QWORD sampleDuration(const asf::Sample& sample) const;
+    // Where the samples of all streams end (media time): the latest time plus duration among
+    // them. Read from the packets of the last seconds of sending, which hold the samples played
+    // last (a packet is sent at most the preroll before its samples play; a few seconds more
+    // are read for encoders that stretch that). 0 without samples.
+    QWORD samplesEnd() const;
 };
 
 // The runtime code for a container status.
@@ -31,5 +36,8 @@ HRESULT hresultFromStatus(asf::Status status);
 
 // Opens and describes a file. Protected (DRM) content is refused with NS_E_DRM_NO_RIGHTS.
 HRESULT openSourceFile(const std::u16string& path, SourceFile& out);
+
+// Opens the file and gives samplesEnd().
+HRESULT readSamplesEnd(const std::u16string& path, QWORD& end);
 
 }  // namespace media

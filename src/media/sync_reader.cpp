@@ -1,13 +1,20 @@
 #include "media/sync_reader.h"
 
 #include <algorithm>
+#include <string_view>
 #include <thread>
 
-#include "asf/data_packet.h"
 #include "media/sample_buffer.h"
 #include "media/source_info.h"
 
 namespace media {
+
+namespace {
+
+// The colour of a key frame that did not decode.
+constexpr BYTE kPlainGrey = 0x80;
+
+}  // namespace
 
 HRESULT WMCreateSyncReader(IUnknown*, DWORD, IWMSyncReader** ppSyncReader) {
     if (!ppSyncReader) {
@@ -64,7 +71,6 @@ HRESULT SyncReader::Open(LPCWSTR pwszFilename) {
         streams_[source_.profile->streams[i].number].profileIndex = i;
     }
     filterFor_ = -1;
-    haveKeyTime_ = false;
     return S_OK;
 }
 
@@ -114,6 +120,33 @@ HRESULT SyncReader::SetReadStreamSamples(WORD wStreamNum, BOOL fCompressed) {
     return S_OK;
 }
 
+HRESULT SyncReader::SetOutputSetting(DWORD dwOutputNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type,
+                                     const BYTE* pValue, WORD cbLength) {
+    if (!source_.file) {
+        return ASF_E_INVALIDSTATE;
+    }
+    if (!pszName || !pValue) {
+        return E_POINTER;
+    }
+    auto it = std::find_if(streams_.begin(), streams_.end(), [&](const auto& entry) {
+        return entry.second.profileIndex == dwOutputNum;
+    });
+    if (it == streams_.end() || std::u16string_view(pszName) != g_wszPictureSize ||
+        Type != WMT_TYPE_DWORD || cbLength != sizeof(DWORD)) {
+        return E_INVALIDARG;
+    }
+    const DWORD size =
+        DWORD(pValue[0]) | DWORD(pValue[1]) << 8 | DWORD(pValue[2]) << 16 | DWORD(pValue[3]) << 24;
+    const int width = static_cast<int>(size >> 16), height = static_cast<int>(size & 0xFFFF);
+    if ((width == 0) != (height == 0)) {
+        return E_INVALIDARG;
+    }
+    it->second.pictureWidth = width;
+    it->second.pictureHeight = height;
+    pipeline_.reset();
+    return S_OK;
+}
+
 bool SyncReader::wanted(const asf::Sample& sample, WORD requested) const {
     if (requested != 0 && sample.stream != requested) {
         return false;
@@ -139,92 +172,7 @@ void SyncReader::applyFilter(WORD requested) {
     filterFor_ = requested;
 }
 
-namespace {
-
-// The latest presentation time (ms) of the stream's payloads in packet n, or false when the
-// packet holds none.
-bool latestTimeIn(const asf::File& file, std::uint64_t n, std::uint8_t stream,
-                  std::vector<std::uint8_t>& buffer, std::uint32_t& timeMs) {
-    if (file.readPacket(n, buffer) != asf::Status::Ok) {
-        return false;
-    }
-    asf::PacketInfo info;
-    std::vector<asf::Payload> payloads;
-    asf::parsePacket(buffer.data(), buffer.size(), info, payloads);
-    bool found = false;
-    for (const asf::Payload& p : payloads) {
-        if (p.streamNumber == stream && p.hasTime) {
-            timeMs = found ? std::max(timeMs, p.presentationTime) : p.presentationTime;
-            found = true;
-        }
-    }
-    return found;
-}
-
-}  // namespace
-
-void SyncReader::skipToNextKeyFrame(WORD stream) {
-    if (!haveKeyTime_) {
-        return;
-    }
-    const asf::File& file = *source_.file;
-    const asf::SimpleIndex* index = nullptr;
-    for (const asf::SimpleIndex& candidate : file.simpleIndexes()) {
-        if (candidate.streamNumber == stream) {
-            index = &candidate;
-        }
-    }
-    std::uint64_t intervalMs = index ? index->entryTimeInterval / 10000 : 0;
-    if (intervalMs == 0 || index->entries.empty()) {
-        return;
-    }
-    // Entry i names the packet of the last key frame at or before i * interval. The entries
-    // that still name the key frame just delivered prove that no key frame lies in their
-    // stretch; the next one lies after the last of them.
-    const auto& entries = index->entries;
-    std::uint64_t m = (lastKeyTime_ + intervalMs - 1) / intervalMs;
-    if (m >= entries.size() || entries[m].packetNumber != lastKeyPacket_) {
-        return;
-    }
-    std::uint64_t j = m;
-    while (j + 1 < entries.size() && entries[j + 1].packetNumber == lastKeyPacket_) {
-        ++j;
-    }
-    std::uint64_t threshold = j * intervalMs;  // no key frame up to this time
-    std::uint64_t lo = reader_->nextPacket();
-    std::uint64_t hi = j + 1 < entries.size() ? std::min<std::uint64_t>(entries[j + 1].packetNumber,
-                                                                        file.packetCount())
-                                              : file.packetCount();
-    // Find the first packet holding a payload of the stream later than the threshold. Packets
-    // without such payloads cannot start the next key frame.
-    std::vector<std::uint8_t> buffer;
-    std::uint64_t start = lo;
-    while (lo < hi) {
-        std::uint64_t mid = lo + (hi - lo) / 2;
-        std::uint32_t t = 0;
-        std::uint64_t probe = mid;
-        while (probe < hi &&
-               !latestTimeIn(file, probe, static_cast<std::uint8_t>(stream), buffer, t)) {
-            ++probe;
-        }
-        if (probe == hi || t > threshold) {
-            hi = mid;
-        } else {
-            lo = probe + 1;
-        }
-    }
-    // Step back a little in case the stream's times are not in file order (reordered
-    // pictures).
-    std::uint64_t target = lo > start + 2 ? lo - 2 : start;
-    if (target > start) {
-        reader_->seekToPacket(target);
-    }
-}
-
 HRESULT SyncReader::readNext(WORD requested, asf::Sample& sample) {
-    if (requested != 0 && streams_[requested].selection == WMT_CLEANPOINT_ONLY) {
-        skipToNextKeyFrame(requested);
-    }
     applyFilter(requested);
     for (;;) {
         if (!reader_->next(sample)) {
@@ -235,11 +183,6 @@ HRESULT SyncReader::readNext(WORD requested, asf::Sample& sample) {
             break;
         }
     }
-    if (sample.cleanPoint && streams_[sample.stream].selection == WMT_CLEANPOINT_ONLY) {
-        lastKeyTime_ = sample.presentationTimeMs;
-        lastKeyPacket_ = sample.startPacket;
-        haveKeyTime_ = true;
-    }
     return S_OK;
 }
 
@@ -247,7 +190,9 @@ HRESULT SyncReader::nextDecoded(WORD stream, const asf::VideoFormat& format,
                                 DecodePipeline::Frame& out) {
     if (!pipeline_ || pipelineStream_ != stream) {
         unsigned cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
-        pipeline_ = std::make_unique<DecodePipeline>(format, cores, 2 * cores);
+        const StreamState& state = streams_[stream];
+        pipeline_ = std::make_unique<DecodePipeline>(format, state.pictureWidth,
+                                                     state.pictureHeight, cores, 2 * cores);
         pipelineStream_ = stream;
         pipelineEnd_ = S_OK;
     }
@@ -269,6 +214,12 @@ HRESULT SyncReader::nextDecoded(WORD stream, const asf::VideoFormat& format,
         return pipelineEnd_;
     }
     out = pipeline_->takeOldest();
+    if (out.hr == HRESULT_FROM_WIN32(ERROR_INVALID_DATA)) {
+        // A key frame that does not decode (damaged data) is still a key frame of the file: it
+        // comes as a plain grey picture, so the frames after it are read on.
+        out.picture.assign(pipeline_->pictureBytes(), kPlainGrey);
+        out.hr = S_OK;
+    }
     return out.hr;
 }
 

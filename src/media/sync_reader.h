@@ -39,6 +39,8 @@ public:
     HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                           QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                           WORD* pwStreamNum) override;
+    HRESULT SetOutputSetting(DWORD dwOutputNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type,
+                             const BYTE* pValue, WORD cbLength) override;
 
 protected:
     HeaderData* headerData() override { return source_.file ? &source_.header : nullptr; }
@@ -48,18 +50,17 @@ private:
         std::size_t profileIndex = 0;
         WMT_STREAM_SELECTION selection = WMT_ON;
         bool compressed = false;
+        int pictureWidth = 0;  // decoded pictures' size; 0: the stream's
+        int pictureHeight = 0;
     };
 
     ~SyncReader() = default;
     bool wanted(const asf::Sample& sample, WORD requested) const;
     void applyFilter(WORD requested);
-    // The next sample for the request, with the bookkeeping of key frames.
+    // The next sample for the request.
     HRESULT readNext(WORD requested, asf::Sample& sample);
     // The next key frame of a video stream, decoded (several are decoded ahead at once).
     HRESULT nextDecoded(WORD stream, const asf::VideoFormat& format, DecodePipeline::Frame& out);
-    // Moves the reader to the packet of the next key frame of the stream when an index says
-    // where it is, so the packets in between are not read.
-    void skipToNextKeyFrame(WORD stream);
 
     RefCount refs_;
     SourceFile source_;
@@ -67,11 +68,8 @@ private:
     std::map<WORD, StreamState> streams_;
     std::unique_ptr<DecodePipeline> pipeline_;
     WORD pipelineStream_ = 0;
-    HRESULT pipelineEnd_ = S_OK;     // why reading ahead stopped
-    int filterFor_ = -1;             // the request the reader's stream filter was set for
-    std::uint64_t lastKeyTime_ = 0;  // ms, preroll included
-    std::uint64_t lastKeyPacket_ = 0;
-    bool haveKeyTime_ = false;
+    HRESULT pipelineEnd_ = S_OK;  // why reading ahead stopped
+    int filterFor_ = -1;          // the request the reader's stream filter was set for
 };
 
 }  // namespace media

@@ -249,6 +249,12 @@ protected:
     ~IWMHeaderInfo3() = default;
 };
 
+// Output setting of a video output whose key frames are decoded (WMT_TYPE_DWORD): the size of
+// the pictures handed out, width in the high 16 bits and height in the low ones, 0 for the
+// stream's own size. Each output pixel is the picture's nearest one, the picture being decoded
+// at a reduced size where the codec can do that and stay at least this size.
+inline constexpr char16_t g_wszPictureSize[] = u"PictureSize";
+
 class IWMSyncReader : public IUnknown {
 public:
     virtual HRESULT Open(LPCWSTR pwszFilename) = 0;
@@ -262,6 +268,10 @@ public:
     virtual HRESULT GetNextSample(WORD wStreamNum, INSSBuffer** ppSample, QWORD* pcnsSampleTime,
                                   QWORD* pcnsDuration, DWORD* pdwFlags, DWORD* pdwOutputNum,
                                   WORD* pwStreamNum) = 0;
+    // Sets one of an output's settings (the output number is the stream's place in the profile).
+    // This runtime knows g_wszPictureSize; other names give E_INVALIDARG.
+    virtual HRESULT SetOutputSetting(DWORD dwOutputNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type,
+                                     const BYTE* pValue, WORD cbLength) = 0;
 
 protected:
     ~IWMSyncReader() = default;

@@ -107,13 +107,13 @@ public:
     // Extraction (loader thread). Reads the key frames of the source's video stream, writes one
     // thumbnail record per key frame to the cache file and then the index file, and makes a
     // bitmap per frame unless backgroundOnly. Each frame runs to the next key frame; the last
-    // one to the file's "Duration", the end of the video. Sets ready on success; on failure
-    // ready stays false and the files made so far stay until the document is reset or
-    // destroyed.
+    // one to the end of the file: the later of "Duration" and the end of the samples. Sets ready on
+    // success; on failure ready stays false and the files made so far stay until the document is
+    // reset or destroyed.
     void extract();
     void extractFrames(std::string path, platform::Window* mainWindow, bool noBitmaps);
     // The steps of extraction. readFirstFrame reads the video stream's first sample, gives its
-    // time and stores it. storeFrame scales one decoded sample (of videoHeader's size) into the
+    // time and stores it. storeFrame scales one decoded sample (of the picture size) into the
     // cache file's next record and, unless noBitmaps, into a bitmap that it adds to
     // createdBitmaps and hands out; it fails, writing nothing, when the sample is shorter than
     // the picture it should hold.
@@ -275,6 +275,10 @@ public:
 
     // Size 40 and the source video's width and height; the rest zero.
     media::BITMAPINFOHEADER videoHeader{};
+    // The size of the pictures the reader hands out when it was asked for thumbnail-sized ones
+    // (it then decodes them at a reduced size where it can); 0 x 0: videoHeader's.
+    std::int32_t pictureWidth = 0;
+    std::int32_t pictureHeight = 0;
     // The record format: 160 x 120, bottom-up, 24 bits, uncompressed.
     media::BITMAPINFOHEADER thumbHeader{};
     BitmapInfo thumbInfo{};

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "media/source_file.h"
 #include "platform/text.h"
 #include "thumbs/cache_file.h"
 #include "thumbs/thumb_document.h"
@@ -120,9 +121,14 @@ void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow
         if (FAILED(reader->GetNextSample(videoStream, sample.put(), &time, &sampleDuration, &flags,
                                          &output, &stream))) {
             // The last key frame's stretch runs to the end of the file, so that keeping its
-            // thumbnail keeps the end of the video. A file that does not know its length (a
-            // broadcast) ends it where it starts.
-            appendFrame(start, std::max(start, duration), std::move(bitmap), record);
+            // thumbnail keeps the end of the video: the later of "Duration" and the end of the
+            // samples, as some headers say less than the file holds. A broadcast capture that
+            // does not know its length still ends where its samples do.
+            MediaTime samplesEnd = 0;
+            if (FAILED(media::readSamplesEnd(platform::utf8ToUtf16(path), samplesEnd))) {
+                samplesEnd = 0;
+            }
+            appendFrame(start, std::max({start, duration, samplesEnd}), std::move(bitmap), record);
             break;
         }
         std::unique_ptr<platform::Bitmap> next;
@@ -184,6 +190,17 @@ bool ThumbDocument::selectVideoStream(media::IWMSyncReader* reader, media::IWMPr
         if (FAILED(reader->SetStreamsSelected(1, &number, &keyFramesOnly))) {
             return false;
         }
+        // Pictures at the thumbnail's size are decoded and scaled far faster than whole ones
+        // and show the same pixels; a reader that cannot make them hands out whole pictures.
+        const media::DWORD thumbSize =
+            media::DWORD{platform::Bitmap::kWidth} << 16 | media::DWORD{platform::Bitmap::kHeight};
+        const media::BYTE value[4] = {
+            static_cast<media::BYTE>(thumbSize), static_cast<media::BYTE>(thumbSize >> 8),
+            static_cast<media::BYTE>(thumbSize >> 16), static_cast<media::BYTE>(thumbSize >> 24)};
+        const bool scaled = SUCCEEDED(reader->SetOutputSetting(
+            i, media::g_wszPictureSize, media::WMT_TYPE_DWORD, value, sizeof value));
+        pictureWidth = scaled ? platform::Bitmap::kWidth : 0;
+        pictureHeight = scaled ? platform::Bitmap::kHeight : 0;
         found = true;  // a later video stream wins
     }
     return found;
@@ -215,8 +232,10 @@ HRESULT ThumbDocument::storeFrame(ComPtr<media::INSSBuffer> sample, platform::Wi
         return hr;
     }
     // The runtime's uncompressed video is bottom-up whatever the sign of the stream's height.
-    const std::int32_t width = videoHeader.biWidth;
-    const std::int64_t height = std::abs(static_cast<std::int64_t>(videoHeader.biHeight));
+    const std::int32_t width = pictureWidth > 0 ? pictureWidth : videoHeader.biWidth;
+    const std::int64_t height = pictureHeight > 0
+                                    ? pictureHeight
+                                    : std::abs(static_cast<std::int64_t>(videoHeader.biHeight));
     if (width <= 0 || height == 0 || height > INT32_MAX ||
         length < strideOf(width) * static_cast<std::uint64_t>(height)) {
         return media::ASF_E_BUFFERTOOSMALL;

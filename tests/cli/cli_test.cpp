@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -13,6 +15,7 @@
 #include "media/wmsdk.h"
 #include "platform/text.h"
 #include "support/test_files.h"
+#include "thumbs/thumb_document.h"
 
 using testsupport::allMediaFiles;
 using testsupport::lines;
@@ -217,8 +220,15 @@ const std::map<std::string, std::string> kFfmpegKeyFlagsDiffer = {
 
 }  // namespace
 
-TEST(Keyframes, ListTheKeyFrameTimesFfmpegReportsForTheLastVideoStream) {
+// Both ways of reading key frames (compressed for the key-frame list, decoded for thumbnails)
+// find every key frame FFmpeg finds, also where the file's index would lead a reader astray:
+// two key frames in one packet, and index entries that name an earlier key frame than the last
+// one before their time (pictures reordered by B-frames).
+TEST(Keyframes, TheListAndTheThumbnailsHoldEveryKeyFrameFfmpegReports) {
     int compared = 0;
+    char pattern[] = "/tmp/splicor-keys-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string thumbnails = std::string(pattern) + "/";
     for (const std::string& file : allMediaFiles()) {
         std::vector<long long> expected;
         if (kFfmpegKeyFlagsDiffer.count(name(file)) || !ffmpegKeyFrames(file, expected)) {
@@ -232,8 +242,18 @@ TEST(Keyframes, ListTheKeyFrameTimesFfmpegReportsForTheLastVideoStream) {
             EXPECT_LE(std::llabs(std::stoll(got[i]) / 10000 - expected[i]), 1)
                 << name(file) << " key frame " << i;
         }
+        thumbs::ThumbDocument document(file, thumbnails, 0, 0, nullptr);
+        document.backgroundOnly = true;
+        document.extract();
+        ASSERT_TRUE(document.ready) << name(file);
+        ASSERT_EQ(document.frameStarts.size(), expected.size()) << name(file);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(std::to_string(document.frameStarts[i]), got[i])
+                << name(file) << " thumbnail " << i;
+        }
         ++compared;
     }
+    std::filesystem::remove_all(pattern);
     if (compared == 0) {
         GTEST_SKIP() << "no media";
     }

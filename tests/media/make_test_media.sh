@@ -56,6 +56,16 @@ make_small() {
     # Long key-frame interval (10 s) with large packets.
     make_one long_gop.wmv $(video 320x240 25 21) $(audio 44100 2 21) -map 0:v -map 1:a \
         -c:v wmv2 -b:v 300k -g 250 -c:a wmav2 -b:a 64k -packet_size 8192
+    # Two key frames start in one 64000-byte packet (5 s and 5.04 s) and the next lies more than
+    # two packets later: the Simple Index names the packet of the first for both.
+    make_one two_keys_one_packet.wmv -f lavfi -i testsrc=size=320x240:rate=25 -t 30 -c:v wmv2 \
+        -g 1000 -force_key_frames 0,5,5.04,15,25 -b:v 2000k -packet_size 64000
+    # MPEG-4 with B-frames: presentation times run out of file order, and index entries name an
+    # earlier key frame than the last one before their time.
+    make_one mpeg4_bframes1.asf -f lavfi -i testsrc=size=320x240:rate=25 -t 30 -c:v mpeg4 \
+        -vtag MP4S -bf 1 -g 12 -b:v 1500k
+    make_one mpeg4_bframes2.asf -f lavfi -i testsrc=size=320x240:rate=25 -t 30 -c:v mpeg4 \
+        -vtag MP4S -bf 2 -g 12 -b:v 1500k
     # The demo file the README's run command opens: 30 s, a key frame every two seconds.
     make_one demo.wmv $(video 640x480 25 30) $(audio 44100 2 30) -map 0:v -map 1:a \
         -c:v wmv2 -b:v 1500k -g 50 -c:a wmav2 -b:a 128k

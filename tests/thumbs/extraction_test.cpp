@@ -4,8 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
 #include <sstream>
 
+#include "asf/data_packet.h"
+#include "asf/file.h"
 #include "cli/commands.h"
 #include "media/sample_buffer.h"
 #include "thumbs/cache_file.h"
@@ -160,13 +166,152 @@ TEST(Extraction, ThumbnailsMatchFFmpegsDecodeOfTheSameKeyFrames) {
         auto theirs = ffmpegThumbnails(file);
         ASSERT_EQ(ours.size(), theirs.size());
         for (std::size_t i = 0; i < ours.size(); ++i) {
-            double difference = 0;
+            double difference = 0, squares = 0;
             for (std::size_t b = 0; b < kRecord; ++b) {
-                difference += std::abs(ours[i][b] - theirs[i][b]);
+                const int d = ours[i][b] - theirs[i][b];
+                difference += std::abs(d);
+                squares += d * d;
             }
+            const double psnr = squares == 0 ? 99 : 10 * std::log10(65025.0 * kRecord / squares);
             EXPECT_LT(difference / kRecord, 3.0) << "key frame " << i;
+            EXPECT_GT(psnr, 35.0) << "key frame " << i;
         }
     }
+}
+
+namespace {
+
+// Overwrites `count` bytes of the data of the stream's n-th key frame (from its 100th byte on,
+// across its fragments) in the file, leaving every packet and payload header as it was.
+bool spoilKeyFrame(const std::string& path, std::size_t n, std::size_t count) {
+    asf::File file;
+    if (file.open(path) != asf::Status::Ok) {
+        return false;
+    }
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::vector<std::uint8_t> buffer;
+    std::map<std::uint32_t, std::size_t> keyObjects;  // object number -> key frame number
+    std::uint64_t seed = 12345;
+    std::size_t spoiled = 0;
+    for (std::uint64_t packet = 0; packet < file.packetCount() && spoiled < count; ++packet) {
+        asf::PacketInfo info;
+        std::vector<asf::Payload> payloads;
+        if (file.readPacket(packet, buffer) != asf::Status::Ok) {
+            return false;
+        }
+        asf::parsePacket(buffer.data(), buffer.size(), info, payloads);
+        for (const asf::Payload& p : payloads) {
+            if (p.streamNumber != 1 || (p.offset == 0 && !p.keyFrame)) {
+                continue;
+            }
+            if (p.offset == 0) {
+                keyObjects.emplace(p.objectNumber, keyObjects.size());
+            }
+            auto key = keyObjects.find(p.objectNumber);
+            if (key == keyObjects.end() || key->second != n) {
+                continue;
+            }
+            for (std::size_t i = 0; i < p.data.size && spoiled < count; ++i) {
+                if (p.offset + i < 100) {
+                    continue;
+                }
+                seed = seed * 6364136223846793005u + 1442695040888963407u;
+                out.seekp(static_cast<std::streamoff>(file.packetOffset(packet) +
+                                                      (p.data.data + i - buffer.data())));
+                out.put(static_cast<char>(seed >> 56));
+                ++spoiled;
+            }
+        }
+    }
+    return spoiled == count && out.good();
+}
+
+}  // namespace
+
+// 1000 bytes spoiled inside one of six key frames: that thumbnail is a plain grey picture and
+// the others follow it, as FFmpeg still finds all six.
+TEST(Extraction, ADamagedKeyFrameIsAPlainPictureAndTheRestFollow) {
+    const std::string source = thumbtest::testMedium("wmv1_wmav1.wmv");
+    if (source.empty()) {
+        GTEST_SKIP() << "no test media";
+    }
+    TempDir dir;
+    const std::string damaged = dir.path() + "damaged.wmv";
+    std::filesystem::copy_file(source, damaged);
+    ASSERT_TRUE(spoilKeyFrame(damaged, 2, 1000));
+    const std::string keyPackets =
+        runCommand("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 " +
+                   shellQuote(damaged) + " | grep -c K");
+    ASSERT_EQ(keyPackets, "6\n");
+
+    auto clean = thumbtest::extracted(source, dir.path(), true);
+    auto document = thumbtest::extracted(damaged, dir.path(), true);
+    ASSERT_TRUE(document->ready);
+    EXPECT_EQ(document->frameStarts, clean->frameStarts);
+    auto ours = thumbtest::records(document->cacheFilePath());
+    auto theirs = thumbtest::records(clean->cacheFilePath());
+    ASSERT_EQ(ours.size(), 6u);
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        if (i == 2) {
+            EXPECT_EQ(ours[i], std::vector<std::uint8_t>(kRecord, 0x80));
+        } else {
+            EXPECT_EQ(ours[i], theirs[i]) << "key frame " << i;
+        }
+    }
+}
+
+// A header whose "Duration" ends at 3 s of an 8-second file: the last key frame's stretch still
+// runs to the end of the samples, in the frames, the index file and the ranges a cut gets.
+TEST(Extraction, AHeaderShorterThanTheSamplesStillEndsTheLastFrameWhereTheyEnd) {
+    const std::string source = thumbtest::testMedium("wmv2_wmav2.wmv");
+    if (source.empty()) {
+        GTEST_SKIP() << "no test media";
+    }
+    TempDir dir;
+    const std::string shortened = dir.path() + "short.wmv";
+    std::string bytes = thumbtest::readFile(source);
+    const std::string filePropertiesGuid(
+        "\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16);
+    const std::size_t at = bytes.find(filePropertiesGuid);
+    ASSERT_NE(at, std::string::npos);
+    std::uint64_t preroll = 0;
+    std::memcpy(&preroll, bytes.data() + at + 80, 8);
+    const std::uint64_t playDuration = 30000000 + preroll * 10000;  // 3 s
+    std::memcpy(bytes.data() + at + 64, &playDuration, 8);
+    thumbtest::writeFile(shortened, bytes);
+
+    // The latest of FFmpeg's packet times over every stream, and where those packets end (ms).
+    long long lastMs = 0, samplesEndMs = 0;
+    for (const std::string& line : testsupport::lines(
+             runCommand("ffprobe -v error -show_entries packet=pts_time,duration_time -of "
+                        "csv=p=0 " +
+                        shellQuote(shortened)))) {
+        const std::string duration = line.substr(line.find(',') + 1);
+        lastMs = std::max(lastMs, std::llround(std::stod(line) * 1000));
+        samplesEndMs = std::max(
+            samplesEndMs,
+            std::llround((std::stod(line) + (duration == "N/A" ? 0 : std::stod(duration))) * 1000));
+    }
+    ASSERT_GT(lastMs, 7900);
+
+    auto document = thumbtest::extracted(shortened, dir.path(), true);
+    ASSERT_TRUE(document->ready);
+    ASSERT_EQ(document->frameStarts.size(), 4u);
+    // Past the last sample, and not past where the samples end.
+    EXPECT_GT(double(document->frameEnds.back()) / 10000, double(lastMs));
+    EXPECT_LE(double(document->frameEnds.back()) / 10000, double(samplesEndMs) + 1);
+    const std::string index = thumbtest::readFile(document->indexFilePath());
+    EXPECT_NE(index.find("\r\n" + std::to_string(document->frameEnds.back()) + "\r\n"),
+              std::string::npos);
+    document->selectionAnchor = 0;
+    document->selectionEnd = 3;
+    thumbs::MediaTime* ranges = nullptr;
+    std::int32_t count = 0;
+    document->getRanges(&ranges, &count);
+    ASSERT_EQ(count, 2);
+    EXPECT_EQ(ranges[0], document->frameStarts[0]);
+    EXPECT_EQ(ranges[1], document->frameEnds.back());
+    std::free(ranges);
 }
 
 TEST(Extraction, TheContactSheetHoldsEveryThumbnailInRowsOfTen) {
