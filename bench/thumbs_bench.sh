@@ -6,7 +6,9 @@
 #   bash bench/thumbs_bench.sh [BUILD_DIR]     (default: build)
 #
 # The short demo file and the 10-minute file have the same picture size and key-frame spacing,
-# so their peak memory shows what grows with the number of key frames.
+# so their peak memory shows what grows with the number of key frames. The window's loader is
+# timed from handing it the file to its last thumbnail in the cache file. The machine may be
+# shared: compare the ratios of one run, not times across runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ ! -x /usr/bin/time ]; then
@@ -41,12 +43,21 @@ row() {
         "$(awk -v k="$mem" 'BEGIN { print k / 1024 }')"
 }
 
+sheet=$(mktemp --suffix=.png)
+trap 'rm -f "$sheet"' EXIT
 for file in "$media/demo.wmv" "$media/long.wmv"; do
     cat "$file" >/dev/null
-    echo "$file: $(stat -c %s "$file") bytes, $("$bench" "$file" background | cut -d' ' -f1) key frames"
-    row "extract (bitmaps)" "$(best "$bench" "$file" bitmaps)"
+    keys=$("$build/src/cli/splicor-cli" keyframes "$file" | wc -l)
+    echo "$file: $(stat -c %s "$file") bytes, $keys key frames"
+    cli=$(best "$build/src/cli/splicor-cli" thumbs "$file" "$sheet")
+    row "splicor-cli thumbs" "$cli"
     row "extract (backgroundOnly)" "$(best "$bench" "$file" background)"
-    peer=$(best ffmpeg -v error -skip_frame nokey -i "$file" -vf scale=160:120:flags=neighbor \
-        -f rawvideo -pix_fmt bgr24 -y /dev/null)
+    row "extract (bitmaps)" "$(best "$bench" "$file" bitmaps)"
+    loader=$(best "$build/bench/loader_bench" "$file" "$keys")
+    row "window's loader, to the last record" "$loader"
+    peer=$(best ffmpeg -v error -skip_frame nokey -i "$file" -vf scale=160:120 -f rawvideo -y \
+        /dev/null)
     row "ffmpeg -skip_frame nokey, scaled" "$peer"
+    awk -v c="${cli%% *}" -v l="${loader%% *}" -v p="${peer%% *}" 'BEGIN {
+        printf "  ratio to ffmpeg (wall, best of five): cli %.2f, loader %.2f\n", c / p, l / p }'
 done
