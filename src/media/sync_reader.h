@@ -8,7 +8,13 @@
 // selected with WMT_CLEANPOINT_ONLY, and other streams are read compressed.
 //
 // Decoded key frames are decoded a few frames ahead on worker threads; the frames read ahead
-// are dropped when the selection changes or a sample of another kind is asked for.
+// are dropped when the selection changes or a sample of another kind is asked for. The output
+// setting g_wszPictureSize makes them smaller. A key frame that does not decode (damaged data)
+// comes as a plain grey picture, so the key frames after it are still read.
+//
+// Key frames are found by reading every packet of the file: the Simple Index names, for each
+// time, the packet of an earlier key frame, which does not prove that no other key frame lies
+// in between (two key frames in one packet, pictures reordered by B-frames).
 //
 // With a stream number, GetNextSample skips the samples of other streams; they are not kept
 // for later calls.
