@@ -49,7 +49,7 @@ for file in "$media/demo.wmv" "$media/long.wmv"; do
     cat "$file" >/dev/null
     keys=$("$build/src/cli/splicor-cli" keyframes "$file" | wc -l)
     echo "$file: $(stat -c %s "$file") bytes, $keys key frames"
-    cli=$(best "$build/src/cli/splicor-cli" thumbs "$file" "$sheet")
+    cli=$(best "$build/src/cli/splicor-cli" thumbs --force "$file" "$sheet")
     row "splicor-cli thumbs" "$cli"
     row "extract (backgroundOnly)" "$(best "$bench" "$file" background)"
     row "extract (bitmaps)" "$(best "$bench" "$file" bitmaps)"
