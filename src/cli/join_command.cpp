@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 
 #include "asf/file.h"
 #include "cli/commands.h"
@@ -53,6 +54,10 @@ HRESULT copyHeaderData(const asf::File& source, IWMHeaderInfo* to) {
     return hr;
 }
 
+// The shortest time a sample takes: one millisecond, the resolution of the times players read
+// from the file's payloads.
+constexpr QWORD kMinimumSampleLength = 10000;
+
 // How long a whole input lasts: its "Duration", the time its presentation ends (audio samples
 // may run a little past it: they overlap what follows, as they did in the file they came from).
 // When the header says less than the samples show, until the last sample's end.
@@ -63,9 +68,9 @@ QWORD inputLength(const asf::File& file, QWORD lastStart, QWORD lastEnd) {
 
 // Writes the samples of one stretch with their times moved from `stretch.start` to `offset`;
 // `end` and `last` become the latest end and the latest start of those written, in the input's
-// times.
+// times. `writing` says whether a failure came from the writer (else from the reader).
 HRESULT copySamples(IWMSyncReader* reader, IWMWriterAdvanced* writer, const Stretch& stretch,
-                    QWORD offset, QWORD& end, QWORD& last, std::uint64_t& count) {
+                    QWORD offset, QWORD& end, QWORD& last, std::uint64_t& count, bool& writing) {
     ComPtr<IWMProfile> profile;
     HRESULT hr = ComPtr<IWMSyncReader>(reader).as(IID_IWMProfile, profile);
     DWORD streams = 0;
@@ -84,6 +89,7 @@ HRESULT copySamples(IWMSyncReader* reader, IWMWriterAdvanced* writer, const Stre
         }
     }
     end = last = stretch.start;
+    std::map<WORD, QWORD> previous;  // the last sample time of each stream
     while (SUCCEEDED(hr)) {
         ComPtr<INSSBuffer> sample;
         QWORD time = 0, duration = 0;
@@ -95,7 +101,18 @@ HRESULT copySamples(IWMSyncReader* reader, IWMWriterAdvanced* writer, const Stre
             duration = std::min(duration, stretch.end - time);
             hr = writer->WriteStreamSample(stream, time - stretch.start + offset, 0, duration,
                                            flags, sample.get());
-            end = std::max(end, time + duration);
+            writing = FAILED(hr);
+            // A sample without a duration (as live captures write) lasts until its stream's
+            // next one would come, judged by the step from the one before; so the next input
+            // never starts at its time, nor within the frame players round it to.
+            QWORD length = duration;
+            if (length == 0) {
+                auto before = previous.find(stream);
+                length = before != previous.end() && time > before->second ? time - before->second
+                                                                           : kMinimumSampleLength;
+            }
+            previous[stream] = time;
+            end = std::max(end, time + length);
             last = std::max(last, time);
             ++count;
         }
@@ -206,7 +223,12 @@ HRESULT writeStretches(const std::vector<Stretch>& stretches, const std::string&
         QWORD end = 0, last = 0;
         hr = status == asf::Status::Ok ? openSync(stretch.path, input) : hresultFromStatus(status);
         if (SUCCEEDED(hr)) {
-            hr = copySamples(input.get(), advanced.get(), stretch, offset, end, last, samples);
+            bool writing = false;
+            hr = copySamples(input.get(), advanced.get(), stretch, offset, end, last, samples,
+                             writing);
+            if (writing) {
+                failed = output;
+            }
         }
         offset += stretch.end != kToTheEnd ? stretch.end - stretch.start
                                            : inputLength(file, last, end) - stretch.start;

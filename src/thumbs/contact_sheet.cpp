@@ -1,7 +1,9 @@
 #include "thumbs/contact_sheet.h"
 
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -79,8 +81,23 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
     if (rows * kCellHeight > kMaxHeight) {
         return false;
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(pngPath.c_str(), "wb"));
+    // The sheet is written under a temporary name of our own beside the destination (created
+    // exclusively, so never through a planted link) and renamed over it when complete: a full
+    // disk or a failure leaves an existing file as it was, and a link at the destination is
+    // replaced, never the file it points to.
+    const std::size_t slash = pngPath.rfind('/');
+    std::string writing =
+        (slash == std::string::npos ? std::string() : pngPath.substr(0, slash + 1)) +
+        ".splicor-sheet-XXXXXX";
+    const int fd = ::mkostemp(writing.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "wb"));
     if (!file) {
+        ::close(fd);
+        ::unlink(writing.c_str());
         return false;
     }
     std::vector<std::uint8_t> band(std::size_t{width} * kCellHeight * 3);
@@ -108,11 +125,11 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
         }
     }
     const bool complete = written && std::fflush(file.get()) == 0 && !std::ferror(file.get()) &&
-                          std::fclose(file.release()) == 0;
-    struct stat info {};
-    if (!complete && ::stat(pngPath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                          ::fsync(::fileno(file.get())) == 0 && std::fclose(file.release()) == 0 &&
+                          ::rename(writing.c_str(), pngPath.c_str()) == 0;
+    if (!complete) {
         file.reset();
-        std::remove(pngPath.c_str());  // written by us, and incomplete
+        ::unlink(writing.c_str());
     }
     return complete;
 }

@@ -13,7 +13,7 @@ namespace thumbs {
 // Writes the sheet of the given records of the cache file to pngPath, compressed, a band of cells
 // at a time (memory stays the same whatever the number of records). False when a record cannot
 // be read, there is none, the sheet would be too high for a PNG, or the file cannot be written;
-// the file may then be left incomplete.
+// then pngPath is left as it was. A link at pngPath is replaced, not followed.
 bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint32_t>& records,
                        const std::string& pngPath);
 

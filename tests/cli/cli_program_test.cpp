@@ -210,6 +210,14 @@ TEST(CliProgram, NeverReplacesAFileUnlessForcedAndNeverAReadOnlyOne) {
     Result thumbs = runCli("thumbs " + q(source) + " " + q(destination));
     EXPECT_EQ(thumbs.status, 1);
     EXPECT_EQ(contents(destination), "precious");
+    // A link at the destination is replaced, never followed to the file it names.
+    const std::string sheet = scratch("sheet.png");
+    fs::create_symlink(destination, sheet);
+    Result throughLink = runCli("thumbs --force " + q(source) + " " + q(sheet));
+    EXPECT_EQ(throughLink.status, 0) << throughLink.err;
+    EXPECT_EQ(contents(destination), "precious");
+    EXPECT_FALSE(fs::is_symlink(sheet));
+    EXPECT_EQ(runCommand("ffmpeg -v error -nostdin -i " + q(sheet) + " -f null - 2>&1"), "");
 
     // A read-only file stays as it is, even with --force (and even for root).
     ASSERT_EQ(::chmod(destination.c_str(), 0444), 0);
@@ -386,6 +394,15 @@ TEST(Join, PutsAFileAfterItselfByteForByteAndRefusesStreamsThatDiffer) {
         EXPECT_EQ(firstDifference(samples(twice), expected), "") << source;
         expectPeersRead(twice);
         ++checked;
+    }
+    // A live capture: no "Duration" and samples that carry none. The second copy still comes
+    // after the first's last frame, not at its time.
+    const std::string live = corpus("moon__timecode-short-broadcast.wmv");
+    if (!live.empty()) {
+        const std::string twice = scratch("live-twice.wmv");
+        Result r = runCli("join --quiet " + q(live) + " " + q(live) + " " + q(twice));
+        ASSERT_EQ(r.status, 0) << r.err;
+        expectPeersRead(twice);
     }
     const std::string first = generated("wmv2_wmav2.wmv"), other = generated("wmv1_wmav1.wmv");
     if (!first.empty() && !other.empty()) {
