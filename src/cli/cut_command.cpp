@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/cut_ranges.h"
 #include "cli/join_command.h"
+#include "cut/output_files.h"
 #include "cut/trimlet.h"
 #include "media/source_file.h"
 #include "media/wmsdk.h"
@@ -152,6 +153,12 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
         std::cerr << "splicor-cli: " << source << ": " << hresultText(hr) << "\n";
         return 1;
     }
+    if (keys.duration == 0) {
+        std::cerr << "splicor-cli: " << source
+                  << ": the file's length is unknown (its header gives no duration, as a live "
+                     "capture's does), so it cannot be cut\n";
+        return 1;
+    }
     // The last key frame's stretch ends where the file does, even where its header says less.
     keys.duration = std::max(keys.duration, keys.samplesEnd);
     std::vector<TimeRange> ranges;
@@ -190,9 +197,17 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
     if (withoutVideo) {
         return cutWithoutVideo(source, destination, ranges, out);
     }
+    // The temporary output goes beside the destination, never into the working directory.
+    const std::string temporary = cut::besideDestination(destination, "temp.wmv");
     boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
-    hr = engine->run("temp.wmv", destination, wide(source), wide("temp.wmv"), starts, ends,
+    hr = engine->run(temporary, destination, wide(source), wide(temporary), starts, ends,
                      static_cast<std::int32_t>(ranges.size()), keys.stream);
+    for (const cut::Trimlet::SkippedAttribute& a : engine->skippedAttributes) {
+        std::cerr << "splicor-cli: " << source << ": attribute \"" << a.name << "\" of "
+                  << (a.stream == 0 ? std::string("the file")
+                                    : "stream " + std::to_string(a.stream))
+                  << " not copied: " << hresultText(a.why) << "\n";
+    }
     if (FAILED(hr)) {
         std::cerr << "splicor-cli: " << destination << ": " << hresultText(hr) << "\n";
         return 1;

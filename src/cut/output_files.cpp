@@ -44,6 +44,13 @@ bool writeAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+std::string besideDestination(const std::string& destination, const std::string& name) {
+    const std::size_t slash = destination.rfind('/');
+    const std::size_t nameSlash = name.rfind('/');
+    const std::string base = nameSlash == std::string::npos ? name : name.substr(nameSlash + 1);
+    return slash == std::string::npos ? base : destination.substr(0, slash + 1) + base;
+}
+
 TemporaryFile::~TemporaryFile() {
     remove();
 }

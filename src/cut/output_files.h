@@ -33,6 +33,9 @@ private:
     std::string path_;
 };
 
+// A file named like `name`'s last component in the folder that holds `destination`.
+std::string besideDestination(const std::string& destination, const std::string& name);
+
 // Copies `from` to `to` with 64-bit sizes, through a new file in `to`'s directory that is
 // renamed over `to` at the end. Returns 0 or an errno value; on failure `to` is untouched.
 int copyOver(const std::string& from, const std::string& to);

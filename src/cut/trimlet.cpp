@@ -1,11 +1,16 @@
 #include "cut/trimlet.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "cut/output_files.h"
+#include "media/source_info.h"
+#include "media/writer.h"
 #include "platform/text.h"
 
 namespace cut {
@@ -22,6 +27,19 @@ void releaseIfSet(T*& p) {
         p->Release();
         p = nullptr;
     }
+}
+
+// Whether the folder that is to hold the destination is there.
+HRESULT checkDestinationFolder(const std::string& destination) {
+    const std::size_t slash = destination.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : destination.substr(0, slash == 0 ? 1 : slash);
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
+                                                   : hresultFromErrno(errno);
+    }
+    return S_ISDIR(info.st_mode) ? S_OK : HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 }
 
 }  // namespace
@@ -76,25 +94,38 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     }
     std::fflush(stdout);
     rangeCount = count;
-    rangeIndex = 0;
-    if (rangeCount > 0 && rangeStarts[0] == 0) {
-        inRange = true;
-        timeOffset = 0;
-        rangeEndOut = rangeEnds[0];
-    } else {
-        inRange = false;
+    // Ranges follow one another; one that does not start after the previous one's end, or
+    // holds nothing, could never open, and neither could any after it.
+    writableRanges = 0;
+    while (writableRanges < rangeCount && rangeStarts[writableRanges] < rangeEnds[writableRanges] &&
+           (writableRanges == 0 || rangeStarts[writableRanges] >= rangeEnds[writableRanges - 1])) {
+        QWORD offset = writableRanges == 0
+                           ? rangeStarts[0]
+                           : rangeOffsets[writableRanges - 1] +
+                                 (rangeStarts[writableRanges] - rangeEnds[writableRanges - 1]);
+        rangeOffsets[writableRanges] = offset;
+        ++writableRanges;
     }
+    // A first range that starts at 0 is open from the first sample on.
+    rangeIndex = writableRanges > 0 && rangeStarts[0] == 0 ? 1 : 0;
     doneEvent = new platform::Event();
 
+    // A destination in a folder that is not there is reported before anything is read.
+    HRESULT hr = checkDestinationFolder(destination);
     // The output is written to a temporary file of our own, never over a file that was there
-    // before: when the name is taken, a numbered name beside it is used.
+    // before: when the name is taken, a numbered name beside it is used. When the temporary's
+    // folder cannot take it (read-only, not there), it goes beside the destination instead, so
+    // a cut never fails for where the program happened to be started.
     TemporaryFile temp;
     std::u16string outputName;
-    HRESULT hr = S_OK;
-    if (!temp.reserve(tempName)) {
-        hr = HRESULT_FROM_WIN32(errno == EACCES || errno == EROFS ? ERROR_ACCESS_DENIED
-                                                                  : ERROR_WRITE_FAULT);
-    } else {
+    if (SUCCEEDED(hr) && !temp.reserve(tempName)) {
+        const int error = errno;
+        const std::string fallback = besideDestination(destination, tempName);
+        if (fallback == tempName || !temp.reserve(fallback)) {
+            hr = hresultFromErrno(fallback == tempName ? error : errno);
+        }
+    }
+    if (SUCCEEDED(hr)) {
         outputName = temp.path() == tempName ? std::u16string(tempNameWide.get())
                                              : platform::utf8ToUtf16(temp.path());
     }
@@ -124,10 +155,7 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     }
     // Only a finished output reaches the destination; the temporary file goes either way.
     if (SUCCEEDED(hr)) {
-        int error = copyOver(temp.path(), destination);
-        if (error != 0) {
-            hr = HRESULT_FROM_WIN32(error == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
-        }
+        hr = hresultFromErrno(copyOver(temp.path(), destination));
     }
     return hr;
 }
@@ -216,6 +244,14 @@ HRESULT Trimlet::readStreams() {
             return hr;
         }
     }
+    // Without the key stream no range opens but one that starts at 0.
+    bool keyFound = false;
+    for (std::uint32_t i = 0; i < streamCount; ++i) {
+        keyFound |= streamNumbers[i] == keyStream;
+    }
+    if (!keyFound && writableRanges > rangeIndex) {
+        writableRanges = rangeIndex;
+    }
     return S_OK;
 }
 
@@ -245,37 +281,54 @@ HRESULT Trimlet::createWriter(const WCHAR* output) {
 }
 
 HRESULT Trimlet::copyAttributes() {
+    // Through the extended header interface, so that values of any length come through, with
+    // their language, and a name given several times keeps every value.
+    ComPtr<IWMHeaderInfo3> from, to;
+    HRESULT hr = readerHeader->QueryInterface(IID_IWMHeaderInfo3, from.putVoid());
+    if (SUCCEEDED(hr)) {
+        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3, to.putVoid());
+    }
+    if (FAILED(hr)) {
+        return hr;
+    }
     for (std::uint32_t k = 0; k <= streamCount; ++k) {
         WORD stream = k < streamCount ? streamNumbers[k] : 0;
         WORD count = 0;
-        HRESULT hr = readerHeader->GetAttributeCount(stream, &count);
+        hr = from->GetAttributeCountEx(stream, &count);
         if (FAILED(hr)) {
             return hr;
         }
         for (WORD j = 0; j < count; ++j) {
-            WORD nameLength = 0, valueLength = 0, s = stream;
+            WORD nameLength = 0, language = 0;
+            DWORD valueLength = 0;
             WMT_ATTR_DATATYPE type;
-            hr = readerHeader->GetAttributeByIndex(j, &s, nullptr, &nameLength, &type, nullptr,
-                                                   &valueLength);
-            if (FAILED(hr)) {
-                return hr;
-            }
+            hr = from->GetAttributeByIndexEx(stream, j, nullptr, &nameLength, &type, &language,
+                                             nullptr, &valueLength);
             std::vector<WCHAR> name;
             std::vector<BYTE> value;
-            try {
-                name.resize(nameLength ? nameLength : 1);
-                value.resize(valueLength ? valueLength : 1);
-            } catch (const std::bad_alloc&) {
-                return E_OUTOFMEMORY;
-            }
-            hr = readerHeader->GetAttributeByIndex(j, &s, name.data(), &nameLength, &type,
-                                                   value.data(), &valueLength);
             if (SUCCEEDED(hr)) {
-                hr = writerHeader->SetAttribute(stream, name.data(), type, value.data(),
-                                                valueLength);
+                try {
+                    name.resize(nameLength ? nameLength : 1);
+                    value.resize(valueLength ? valueLength : 1);
+                } catch (const std::bad_alloc&) {
+                    return E_OUTOFMEMORY;
+                }
+                hr = from->GetAttributeByIndexEx(stream, j, name.data(), &nameLength, &type,
+                                                 &language, value.data(), &valueLength);
             }
-            if (FAILED(hr) && hr != E_INVALIDARG) {
+            WORD index = 0;
+            if (SUCCEEDED(hr)) {
+                hr = to->AddAttribute(stream, name.data(), &index, type, language, value.data(),
+                                      valueLength);
+            }
+            if (hr == E_OUTOFMEMORY) {
                 return hr;
+            }
+            // The values the writer makes itself (duration, bit rate, ...) are refused as a
+            // matter of course; anything else that cannot be copied is left out and named.
+            const std::u16string text(name.empty() ? u"" : name.data());
+            if (FAILED(hr) && !(hr == E_INVALIDARG && isDerivedAttribute(text))) {
+                skippedAttributes.push_back({stream, platform::utf16ToUtf8(text), hr});
             }
         }
     }
@@ -355,6 +408,13 @@ HRESULT Trimlet::transfer() {
     hr = reader->Start(0, 0, 1.0f, nullptr);
     if (SUCCEEDED(hr)) {
         hr = waitDone();
+    }
+    // The output lasts as long as the ranges written, even where their last samples end
+    // before the range does.
+    ComPtr<WriterLength> length;
+    if (SUCCEEDED(hr) && rangeIndex > 0 &&
+        SUCCEEDED(writer->QueryInterface(IID_WriterLength, length.putVoid()))) {
+        hr = length->SetMinimumDuration(rangeEnds[rangeIndex - 1] - rangeOffsets[rangeIndex - 1]);
     }
     if (SUCCEEDED(hr)) {
         hr = writer->EndWriting();
@@ -454,39 +514,91 @@ HRESULT Trimlet::OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer*, void*) {
 
 HRESULT Trimlet::OnStreamSample(WORD wStreamNum, QWORD t, QWORD d, DWORD flags, INSSBuffer* pSample,
                                 void*) {
-    if (FAILED(result.load())) {
+    if (FAILED(result.load()) || finished) {
         return S_OK;  // the job has ended; what still arrives is not written
     }
-    if (inRange && t >= rangeEnds[rangeIndex]) {
-        inRange = false;
-        ++rangeIndex;
+    const WORD s = wStreamNum & 0x7F;
+    streamLatest[s] = streamSeen[s] ? std::max(streamLatest[s], t) : t;
+    streamSeen[s] = true;
+    if (wStreamNum == keyStream && rangeIndex < writableRanges && t >= rangeStarts[rangeIndex]) {
+        keyStreamReached(t, flags);
     }
-    if (wStreamNum == keyStream && (flags & WM_SF_CLEANPOINT) && !inRange &&
-        rangeIndex < rangeCount && t == rangeStarts[rangeIndex]) {
-        inRange = true;
-        if (rangeIndex == 0) {
-            timeOffset = rangeStarts[0];
-        } else {
-            timeOffset += rangeStarts[rangeIndex] - rangeEnds[rangeIndex - 1];
-        }
-        rangeEndOut = rangeEnds[rangeIndex] - timeOffset;
-    }
-    // A sample of another stream that arrives after the clean point that opened the range but
-    // is timed before the range's start belongs to the stretch that was cut away: written, it
-    // would land before zero (first range) or inside the previous range's output. It is dropped.
-    if (!inRange || t < rangeStarts[rangeIndex]) {
+    const std::int32_t range = rangeOf(t);
+    if (range < 0) {
         return S_OK;
     }
-    QWORD out = t - timeOffset;
-    if (out + d > rangeEndOut) {
-        d = rangeEndOut > out ? rangeEndOut - out : 0;
+    if (range >= rangeIndex) {
+        // Sent ahead of the key frame that opens its range.
+        try {
+            pending.push_back({range, wStreamNum, t, d, flags, ComPtr<INSSBuffer>(pSample)});
+        } catch (const std::bad_alloc&) {
+            setResult(E_OUTOFMEMORY);
+            signalDone();
+        }
+        return S_OK;
     }
-    HRESULT hr = writerAdvanced->WriteStreamSample(wStreamNum, out, 0, d, flags, pSample);
+    writeSample(range, wStreamNum, t, d, flags, pSample);
+    return S_OK;
+}
+
+std::int32_t Trimlet::rangeOf(QWORD t) const {
+    // The writable ranges are ordered and do not overlap.
+    const QWORD* end = std::upper_bound(rangeEnds, rangeEnds + writableRanges, t);
+    const std::int32_t i = static_cast<std::int32_t>(end - rangeEnds);
+    return i < writableRanges && t >= rangeStarts[i] ? i : -1;
+}
+
+void Trimlet::keyStreamReached(QWORD t, DWORD flags) {
+    const std::int32_t range = rangeIndex;
+    if (!(flags & WM_SF_CLEANPOINT) || t != rangeStarts[range]) {
+        // The range cannot open on this stream: it and every later one are left out.
+        writableRanges = range;
+        pending.clear();
+        return;
+    }
+    rangeIndex = range + 1;
+    std::vector<Pending> waiting;
+    waiting.swap(pending);
+    for (Pending& p : waiting) {
+        if (p.range == range) {
+            writeSample(range, p.stream, p.time, p.duration, p.flags, p.buffer.get());
+        } else {
+            pending.push_back(std::move(p));
+        }
+    }
+}
+
+void Trimlet::writeSample(std::int32_t range, WORD stream, QWORD t, QWORD d, DWORD flags,
+                          INSSBuffer* buffer) {
+    if (FAILED(result.load())) {
+        return;
+    }
+    const QWORD out = t - rangeOffsets[range];
+    const QWORD endOut = rangeEnds[range] - rangeOffsets[range];
+    // A sample that runs past its range's end is cut short there.
+    if (d > endOut - out) {
+        d = endOut - out;
+    }
+    HRESULT hr = writerAdvanced->WriteStreamSample(stream, out, 0, d, flags, buffer);
     if (FAILED(hr)) {
         setResult(hr);
         signalDone();
     }
-    return S_OK;
+}
+
+bool Trimlet::everyRangeDone() const {
+    if (writableRanges == 0) {
+        return true;
+    }
+    // Within a stream, samples may come out of presentation order by a few frames.
+    const QWORD until = rangeEnds[writableRanges - 1] + kStep;
+    for (std::uint32_t i = 0; i < streamCount; ++i) {
+        const WORD s = streamNumbers[i] & 0x7F;
+        if (!streamSeen[s] || streamLatest[s] < until) {
+            return false;
+        }
+    }
+    return true;
 }
 
 HRESULT Trimlet::OnTime(QWORD, void*) {
@@ -494,7 +606,7 @@ HRESULT Trimlet::OnTime(QWORD, void*) {
         return S_OK;
     }
     nextDeliverTime += kStep;
-    if (rangeIndex == rangeCount && !inRange) {
+    if (everyRangeDone()) {
         setResult(S_OK);
         finished = true;
         signalDone();

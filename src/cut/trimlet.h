@@ -8,6 +8,17 @@
 // worker thread, which then waits on doneEvent while the reader calls back on its own thread;
 // the callbacks select and write the samples and pace the reader one second at a time.
 //
+// Sample selection goes by time alone: every sample of every stream whose time lies in a kept
+// range [start, end) is written at its time less that range's shift, whatever order the file
+// sends its streams in (encoders send audio a second or more ahead of or behind the video).
+// Every range and its shift are known before the first sample arrives. A range opens when the
+// key stream reaches its start with a clean point timed exactly there (a first range starting
+// at 0 is open from the outset); a range whose start the key stream passes without such a clean
+// point never opens, and neither does any later one. Samples of other streams that arrive for a
+// range before the key stream has opened it wait in `pending` until it does. The reading ends
+// when every stream has gone past the end of the last range that can still be written (with a
+// second to spare for frames sent out of presentation order), or at the end of the file.
+//
 // Ownership: the cut worker holds the engine in a shared pointer that deletes it directly.
 // refCount starts at 1 and that reference is never released, so the reader's AddRef and
 // Release never destroy the engine while a job runs. Before the engine goes, its destructor
@@ -18,6 +29,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "media/wmsdk.h"
 #include "platform/event.h"
@@ -106,8 +118,9 @@ public:
     std::uint32_t streamCount = 0;
     QWORD rangeStarts[kMaxRanges] = {};
     QWORD rangeEnds[kMaxRanges] = {};
-    QWORD timeOffset = 0;
-    QWORD rangeEndOut = 0;
+    // Per range, the amount subtracted from the source time of its samples: the first range's
+    // start plus every gap between ranges before it, so the key stream opens the output at 0.
+    QWORD rangeOffsets[kMaxRanges] = {};
     GUID* streamTypes = nullptr;    // malloc'd, streamCount entries, profile order
     WORD* streamNumbers = nullptr;  // malloc'd, streamCount entries, profile order
     WORD keyStream = 0;
@@ -117,7 +130,41 @@ public:
     std::atomic<bool> finished{false};
     std::atomic<ULONG> refCount{1};
     QWORD duration = 0;
-    bool inRange = false;
+    // Ranges that may still be written: those before the first one that cannot open (its start
+    // not a clean point of the key stream, or not after the previous range's end).
+    std::int32_t writableRanges = 0;
+
+    // Attributes of the source that the output does not carry (stream 0: the file), with why.
+    struct SkippedAttribute {
+        WORD stream;
+        std::string name;
+        HRESULT why;
+    };
+    std::vector<SkippedAttribute> skippedAttributes;
+
+private:
+    // A sample that waits for the key stream to open its range.
+    struct Pending {
+        std::int32_t range;
+        WORD stream;
+        QWORD time;
+        QWORD duration;
+        DWORD flags;
+        media::ComPtr<media::INSSBuffer> buffer;
+    };
+    std::vector<Pending> pending;
+    // Per stream number, whether a sample arrived and the latest time one carried.
+    bool streamSeen[128] = {};
+    QWORD streamLatest[128] = {};
+
+    // The range [start, end) that holds time t among the writable ones, or -1.
+    std::int32_t rangeOf(QWORD t) const;
+    // The key stream reached a range's start with sample (t, flags): opens it or shuts it.
+    void keyStreamReached(QWORD t, DWORD flags);
+    void writeSample(std::int32_t range, WORD stream, QWORD t, QWORD d, DWORD flags,
+                     media::INSSBuffer* buffer);
+    // Whether every stream has gone past the last writable range.
+    bool everyRangeDone() const;
 };
 
 }  // namespace cut

@@ -156,8 +156,9 @@ void AsyncReader::State::deliver() {
             advanced->OnStreamSample(sample.stream, time, duration, flags, buffer.get(), context);
         }
     }
-    HRESULT hr =
-        reader.status() == asf::Status::IoError ? HRESULT_FROM_WIN32(ERROR_READ_FAULT) : S_OK;
+    // The packets counted at open are the file's; a read that comes up short of them (the file
+    // was cut short while being read) is a failure, not the end of the file.
+    HRESULT hr = hresultFromStatus(reader.status());
     std::unique_lock<std::mutex> guard(lock);
     if (ending()) {
         return;

@@ -187,6 +187,76 @@ HRESULT HeaderInfoBase::SetAttribute(WORD wStreamNum, LPCWSTR pszName, WMT_ATTR_
     return S_OK;
 }
 
+HRESULT HeaderInfoBase::GetAttributeCountEx(WORD wStreamNum, WORD* pcAttributes) {
+    return GetAttributeCount(wStreamNum, pcAttributes);
+}
+
+HRESULT HeaderInfoBase::GetAttributeByIndexEx(WORD wStreamNum, WORD wIndex, LPWSTR pwszName,
+                                              WORD* pwNameLen, WMT_ATTR_DATATYPE* pType,
+                                              WORD* pwLangIndex, BYTE* pValue,
+                                              DWORD* pdwDataLength) {
+    if (!pwNameLen || !pType || !pwLangIndex || !pdwDataLength) {
+        return E_POINTER;
+    }
+    if (!headerData()) {
+        return ASF_E_INVALIDSTATE;
+    }
+    const Attribute* a = attributeAt(wStreamNum, wIndex);
+    if (!a) {
+        return E_INVALIDARG;
+    }
+    *pType = a->type;
+    *pwLangIndex = a->language;
+    HRESULT hr = copyText(a->name, pwszName, pwNameLen);
+    if (a->value.size() > 0xFFFFFFFFu) {
+        return ASF_E_BUFFERTOOSMALL;
+    }
+    const DWORD size = static_cast<DWORD>(a->value.size());
+    if (pValue) {
+        if (*pdwDataLength < size) {
+            *pdwDataLength = size;
+            return ASF_E_BUFFERTOOSMALL;
+        }
+        if (size > 0) {
+            std::memcpy(pValue, a->value.data(), size);
+        }
+    }
+    *pdwDataLength = size;
+    return hr;
+}
+
+HRESULT HeaderInfoBase::AddAttribute(WORD wStreamNum, LPCWSTR pszName, WORD* pwIndex,
+                                     WMT_ATTR_DATATYPE Type, WORD wLangIndex, const BYTE* pValue,
+                                     DWORD dwLength) {
+    HeaderData* data = headerData();
+    if (!data || !headerWritable()) {
+        return ASF_E_INVALIDSTATE;
+    }
+    if (!pszName || !pwIndex || (!pValue && dwLength > 0)) {
+        return E_POINTER;
+    }
+    Attribute attribute;
+    attribute.stream = wStreamNum;
+    attribute.name = pszName;
+    attribute.type = Type;
+    attribute.language = wLangIndex;
+    attribute.value.assign(pValue, pValue + dwLength);
+    HRESULT hr = checkAttribute(attribute);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    WORD index = 0;
+    for (const Attribute& a : data->attributes) {
+        index += a.stream == wStreamNum ? 1 : 0;
+    }
+    if (index == 0xFFFF) {
+        return E_INVALIDARG;
+    }
+    data->attributes.push_back(std::move(attribute));
+    *pwIndex = index;
+    return S_OK;
+}
+
 HRESULT HeaderInfoBase::GetMarkerCount(WORD* pcMarkers) {
     if (!pcMarkers) {
         return E_POINTER;

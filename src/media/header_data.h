@@ -75,6 +75,12 @@ public:
                          WORD* pcbCodecInfo, BYTE* pbCodecInfo) override;
     HRESULT AddCodecInfo(LPCWSTR pwszName, LPCWSTR pwszDescription, WMT_CODEC_INFO_TYPE codecType,
                          WORD cbCodecInfo, const BYTE* pbCodecInfo) override;
+    HRESULT GetAttributeCountEx(WORD wStreamNum, WORD* pcAttributes) override;
+    HRESULT GetAttributeByIndexEx(WORD wStreamNum, WORD wIndex, LPWSTR pwszName, WORD* pwNameLen,
+                                  WMT_ATTR_DATATYPE* pType, WORD* pwLangIndex, BYTE* pValue,
+                                  DWORD* pdwDataLength) override;
+    HRESULT AddAttribute(WORD wStreamNum, LPCWSTR pszName, WORD* pwIndex, WMT_ATTR_DATATYPE Type,
+                         WORD wLangIndex, const BYTE* pValue, DWORD dwLength) override;
 
 protected:
     ~HeaderInfoBase() = default;

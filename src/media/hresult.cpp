@@ -1,5 +1,6 @@
 #include "media/hresult.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace media {
@@ -25,6 +26,7 @@ const CodeText kCodes[] = {
     {E_OUTOFMEMORY, "E_OUTOFMEMORY", "out of memory"},
     {E_INVALIDARG, "E_INVALIDARG", "an argument is not valid"},
     {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "ERROR_FILE_NOT_FOUND", "the file was not found"},
+    {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "ERROR_PATH_NOT_FOUND", "the folder was not found"},
     {HRESULT_FROM_WIN32(ERROR_INVALID_DATA), "ERROR_INVALID_DATA", "the data is not valid"},
     {HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), "ERROR_WRITE_FAULT", "the file could not be written"},
     {HRESULT_FROM_WIN32(ERROR_READ_FAULT), "ERROR_READ_FAULT", "the file could not be read"},
@@ -52,6 +54,32 @@ const CodeText kCodes[] = {
 };
 
 }  // namespace
+
+HRESULT hresultFromErrno(int error, std::uint32_t otherwise) {
+    switch (error) {
+        case 0:
+            return S_OK;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case EISDIR:
+        case ETXTBSY:
+            return E_ACCESSDENIED;
+        case ENOENT:
+        case ENAMETOOLONG:
+            return NS_E_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+        case ENOMEM:
+            return E_OUTOFMEMORY;
+        default:
+            return HRESULT_FROM_WIN32(otherwise);
+    }
+}
 
 std::string hresultText(HRESULT hr) {
     char hex[16];

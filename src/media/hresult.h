@@ -41,6 +41,7 @@ constexpr HRESULT E_INVALIDARG = makeHresult(0x80070057u);
 
 // Win32 errors the runtime reports through HRESULT_FROM_WIN32.
 constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
+constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
 constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr std::uint32_t ERROR_INVALID_DATA = 13;
 constexpr std::uint32_t ERROR_WRITE_FAULT = 29;
@@ -67,6 +68,12 @@ constexpr HRESULT ASF_E_BADDATAUNIT = makeHresult(0xC00D080Du);
 constexpr HRESULT NS_E_FILE_NOT_FOUND = makeHresult(0xC00D001Au);
 constexpr HRESULT NS_E_NO_MORE_SAMPLES = makeHresult(0xC00D0BCFu);
 constexpr HRESULT NS_E_DRM_NO_RIGHTS = makeHresult(0xC00D2720u);
+
+// The one mapping of system errors (errno values) to result codes, for every part of the program
+// that meets them: no space or quota left is a full disk; permissions and read-only file
+// systems deny access; a missing file or folder is not found; anything else is `otherwise`
+// (a read or write fault, as the caller was reading or writing).
+HRESULT hresultFromErrno(int error, std::uint32_t otherwise = ERROR_WRITE_FAULT);
 
 // The code in words, e.g. "NS_E_NO_MORE_SAMPLES (0xC00D0BCF): no more samples in the stream".
 std::string hresultText(HRESULT hr);

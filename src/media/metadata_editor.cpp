@@ -26,21 +26,6 @@ constexpr std::size_t kCopyBlock = std::size_t{1} << 20;
 const char16_t* const kWriterOnlyNames[] = {u"AspectRatioX", u"AspectRatioY", u"IsVBR",
                                             u"BufferAverage", u"VBRPeak"};
 
-HRESULT fromErrno(int error) {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return E_ACCESSDENIED;
-        default:
-            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-    }
-}
-
 }  // namespace
 
 HRESULT WMCreateEditor(IWMMetadataEditor** ppEditor) {
@@ -148,7 +133,7 @@ HRESULT MetadataEditor::save() {
 HRESULT MetadataEditor::writeInPlace(const std::vector<uint8_t>& header) {
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
-        return fromErrno(errno);
+        return hresultFromErrno(errno);
     }
     std::size_t done = 0;
     int error = 0;
@@ -168,7 +153,7 @@ HRESULT MetadataEditor::writeInPlace(const std::vector<uint8_t>& header) {
         error = errno;
     }
     ::close(fd);
-    return error == 0 ? S_OK : fromErrno(error);
+    return error == 0 ? S_OK : hresultFromErrno(error);
 }
 
 HRESULT MetadataEditor::rewriteFile(const asf::HeaderLayout& layout) {
@@ -194,11 +179,11 @@ HRESULT MetadataEditor::rewriteFile(const asf::HeaderLayout& layout) {
     }
     asf::OutputFile out;
     if (!out.create(path_) || !out.append(header)) {
-        return fromErrno(out.error());
+        return hresultFromErrno(out.error());
     }
     struct stat st;
     if (::stat(path_.c_str(), &st) == 0 && !out.setMode(st.st_mode & 07777)) {
-        return fromErrno(out.error());
+        return hresultFromErrno(out.error());
     }
     std::unique_ptr<asf::FileSource> in;
     if (asf::FileSource::open(path_, in) != asf::Status::Ok) {
@@ -213,12 +198,12 @@ HRESULT MetadataEditor::rewriteFile(const asf::HeaderLayout& layout) {
             return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
         }
         if (!out.append(block.data(), got)) {
-            return fromErrno(out.error());
+            return hresultFromErrno(out.error());
         }
         at += got;
     }
     // The original is replaced only by a complete copy that is safely on the disk.
-    return out.commit(true) ? S_OK : fromErrno(out.error());
+    return out.commit(true) ? S_OK : hresultFromErrno(out.error());
 }
 
 }  // namespace media

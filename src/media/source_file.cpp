@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "asf/data_packet.h"
 #include "asf/sample_reader.h"
@@ -99,11 +100,42 @@ HRESULT hresultFromStatus(asf::Status status) {
     return E_FAIL;
 }
 
+namespace {
+
+// Pictures wider or taller than this are damage, not video.
+constexpr std::int64_t kMaxPictureSide = 16384;
+
+// Whether every audio and video stream describes its format well enough for a decoder to start:
+// a format block of its kind, and a picture of a sensible size. Other players refuse such
+// files as well; a cut of one would only copy the damage.
+bool formatsUsable(const asf::Header& header) {
+    for (const asf::Stream& s : header.streams) {
+        const asf::StreamProperties& p = s.properties;
+        if (p.isAudio() && !p.audio) {
+            return false;
+        }
+        if (p.isVideo()) {
+            if (!p.video) {
+                return false;
+            }
+            const std::int64_t width = p.video->width;
+            const std::int64_t height = p.video->height < 0 ? -std::int64_t{p.video->height}
+                                                            : std::int64_t{p.video->height};
+            if (width <= 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 HRESULT openSourceFile(const std::u16string& path, SourceFile& out) {
     std::string narrow = platform::utf16ToUtf8(path);
     struct stat st;
     if (::stat(narrow.c_str(), &st) != 0) {
-        return NS_E_FILE_NOT_FOUND;
+        return hresultFromErrno(errno, ERROR_READ_FAULT);
     }
     if (S_ISDIR(st.st_mode)) {
         return E_ACCESSDENIED;
@@ -115,6 +147,9 @@ HRESULT openSourceFile(const std::u16string& path, SourceFile& out) {
     }
     if (file->header().isProtected) {
         return NS_E_DRM_NO_RIGHTS;
+    }
+    if (!formatsUsable(file->header())) {
+        return ASF_E_BADMEDIATYPE;
     }
     out.profile = buildProfile(*file);
     out.header = buildHeaderData(*file);

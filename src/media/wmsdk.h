@@ -241,6 +241,17 @@ protected:
 
 class IWMHeaderInfo3 : public IWMHeaderInfo2 {
 public:
+    // Attributes with their language (an index into the file's language list, 0 for none),
+    // each value of a name given more than once, and values of any length.
+    virtual HRESULT GetAttributeCountEx(WORD wStreamNum, WORD* pcAttributes) = 0;
+    virtual HRESULT GetAttributeByIndexEx(WORD wStreamNum, WORD wIndex, LPWSTR pwszName,
+                                          WORD* pwNameLen, WMT_ATTR_DATATYPE* pType,
+                                          WORD* pwLangIndex, BYTE* pValue,
+                                          DWORD* pdwDataLength) = 0;
+    // Adds a value, beside any other of the same name; *pwIndex receives its index.
+    virtual HRESULT AddAttribute(WORD wStreamNum, LPCWSTR pszName, WORD* pwIndex,
+                                 WMT_ATTR_DATATYPE Type, WORD wLangIndex, const BYTE* pValue,
+                                 DWORD dwLength) = 0;
     virtual HRESULT AddCodecInfo(LPCWSTR pwszName, LPCWSTR pwszDescription,
                                  WMT_CODEC_INFO_TYPE codecType, WORD cbCodecInfo,
                                  const BYTE* pbCodecInfo) = 0;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <map>
 #include <optional>
 #include <random>
 
@@ -136,27 +137,6 @@ uint64_t nowAsFiletime() {
            static_cast<uint64_t>(duration_cast<microseconds>(since).count()) * 10;
 }
 
-HRESULT fromErrno(int error) {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case EISDIR:
-        case ETXTBSY:
-            return E_ACCESSDENIED;
-        case ENOENT:
-        case ENOTDIR:
-        case ENAMETOOLONG:
-            return NS_E_FILE_NOT_FOUND;
-        default:
-            return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
-    }
-}
-
 // Reads a stream number out of a Stream Properties or Extended Stream Properties Object.
 uint8_t streamNumberAt(const std::vector<uint8_t>& object, std::size_t offset) {
     return object.size() >= offset + 2 ? static_cast<uint8_t>(object[offset] & 0x7F) : 0;
@@ -188,14 +168,23 @@ asf::HeaderMetadata storedMetadata(const HeaderData& data) {
     bool haveCd = false;
     asf::ExtendedContentDescription ecd;
     asf::MetadataList metadata, library;
+    // A name given more than once for a stream (two genres, say) keeps every value only in the
+    // Metadata Library; other readers take a repeated name elsewhere as one value replacing
+    // the other.
+    std::map<std::pair<WORD, std::u16string>, int> uses;
+    for (const Attribute& a : data.attributes) {
+        ++uses[{a.stream, a.name}];
+    }
     for (const Attribute& a : data.attributes) {
         if (isDerivedAttribute(a.name)) {
             continue;
         }
-        if (isContentDescription(a) && a.language == 0) {
+        const bool repeated = uses[{a.stream, a.name}] > 1;
+        if (isContentDescription(a) && a.language == 0 && !repeated) {
             setContentDescription(cd, a);
             haveCd = true;
-        } else if (a.type == WMT_TYPE_GUID || a.language != 0 || a.value.size() > 0xFFFF) {
+        } else if (a.type == WMT_TYPE_GUID || a.language != 0 || a.value.size() > 0xFFFF ||
+                   repeated) {
             library.records.push_back(storedRecord(a, false));
         } else if (a.stream == 0) {
             ecd.attributes.push_back(storedRecord(a, true));
@@ -307,8 +296,8 @@ struct Writer::Output final : asf::PacketSink {
 
     // Lowers the send times packets were given to settled ones, in the file.
     bool settleSendTimes();
-    // Appends a Simple Index for each visible video stream; says whether each of them has
-    // entries, which seeking needs.
+    // Appends a Simple Index for each visible video stream that has key frames; says whether
+    // every one of them has, which seeking needs.
     bool appendIndexes(bool& everyVideoIndexed);
     // Gives the Extended Stream Properties that state a stream's first and last times the
     // times of what was written.
@@ -379,6 +368,27 @@ asf::HeaderLayout outputLayout(const asf::Header& source, const asf::FilePropert
     return asf::rewriteLayout(source, rewrite);
 }
 
+// The source's header without the objects that did not parse whole. Copied byte for byte, such
+// an object would carry its damage (a size beyond its bytes, a body cut off) into the new file,
+// and other players stop at it.
+std::shared_ptr<const asf::Header> withoutDamagedObjects(
+    const std::shared_ptr<const asf::Header>& header) {
+    if (header->problems.empty()) {
+        return header;
+    }
+    auto cleaned = std::make_shared<asf::Header>(*header);
+    auto damaged = [&](const asf::RawObject& raw) {
+        return std::any_of(header->problems.begin(), header->problems.end(),
+                           [&](const asf::ObjectProblem& p) {
+                               return p.offset == raw.offset && p.guid == raw.guid;
+                           });
+    };
+    for (auto* objects : {&cleaned->objects, &cleaned->extensionObjects}) {
+        objects->erase(std::remove_if(objects->begin(), objects->end(), damaged), objects->end());
+    }
+    return cleaned;
+}
+
 }  // namespace
 
 bool Writer::Output::settleSendTimes() {
@@ -415,6 +425,11 @@ bool Writer::Output::appendIndexes(bool& everyVideoIndexed) {
     for (const StreamState& s : streams) {
         if (s.indexed) {
             everyVideoIndexed = everyVideoIndexed && !s.keyFrames.empty();
+        }
+        // An index without entries only misleads: a reader counts it as the stream's and
+        // calls the file seekable (the other streams of a multi-bitrate file, say, that carry
+        // no key frame).
+        if (s.indexed && !s.keyFrames.empty()) {
             asf::buildSimpleIndex(s.keyFrames, endTimeMs, kIndexIntervalMs, properties.fileId)
                 .write(w);
         }
@@ -448,6 +463,8 @@ std::vector<uint8_t> Writer::Output::dataObjectHeader() const {
     return w.take();
 }
 
+const IID IID_WriterLength = GUID::fromString("5B1C2F1E-6C55-4E55-9D2B-5752544C454E");
+
 HRESULT WMCreateWriter(IUnknown*, IWMWriter** ppWriter) {
     if (!ppWriter) {
         return E_POINTER;
@@ -468,6 +485,8 @@ HRESULT Writer::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IWMWriter*>(this);
     } else if (riid == IID_IWMWriterAdvanced) {
         *ppv = static_cast<IWMWriterAdvanced*>(this);
+    } else if (riid == IID_WriterLength) {
+        *ppv = static_cast<WriterLength*>(this);
     } else if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
                riid == IID_IWMHeaderInfo3) {
         *ppv = static_cast<IWMHeaderInfo3*>(this);
@@ -521,6 +540,15 @@ HRESULT Writer::AddCodecInfo(LPCWSTR pwszName, LPCWSTR pwszDescription,
     }
     return HeaderInfoBase::AddCodecInfo(pwszName, pwszDescription, codecType, cbCodecInfo,
                                         pbCodecInfo);
+}
+
+HRESULT Writer::SetMinimumDuration(QWORD cnsDuration) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (state_ != State::Ready && state_ != State::Writing) {
+        return ASF_E_INVALIDSTATE;
+    }
+    minimumDuration_ = cnsDuration;
+    return S_OK;
 }
 
 HRESULT Writer::fail(HRESULT hr) {
@@ -614,7 +642,7 @@ HRESULT Writer::BeginWriting() {
     }
     const asf::Header& source = *profile_->source;
     auto out = std::make_unique<Output>(source.fileProperties.maxPacketSize);
-    out->source = profile_->source;
+    out->source = withoutDamagedObjects(profile_->source);
     for (const asf::Stream& stream : source.streams) {
         StreamState& s = out->streams[stream.number & 0x7F];
         s.present = true;
@@ -637,17 +665,17 @@ HRESULT Writer::BeginWriting() {
 
     output_ = std::move(out);
     Output& o = *output_;
-    const asf::HeaderLayout layout = outputLayout(source, fp, o.metadata);
+    const asf::HeaderLayout layout = outputLayout(*o.source, fp, o.metadata);
     std::vector<uint8_t> header;
     o.headerSize = asf::headerSize(layout) + kHeaderReserve;
     if (!asf::writeHeader(layout, o.headerSize, header)) {
         return fail(ASF_E_INVALIDHEADER);
     }
     if (!o.file.create(platform::utf16ToUtf8(outputPath_))) {
-        return fail(fromErrno(o.file.error()));
+        return fail(hresultFromErrno(o.file.error()));
     }
     if (!o.file.append(header) || !o.file.append(o.dataObjectHeader())) {
-        return fail(fromErrno(o.file.error()));
+        return fail(hresultFromErrno(o.file.error()));
     }
     state_ = State::Writing;
     return S_OK;
@@ -709,7 +737,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     }
     asf::Placement placement;
     if (!o.packets.add(object, placement)) {
-        return fail(fromErrno(o.file.error()));
+        return fail(hresultFromErrno(o.file.error()));
     }
     ++s.samples;
     const uint64_t end = cnsSampleTime + cnsSampleDuration;
@@ -732,9 +760,14 @@ HRESULT Writer::EndWriting() {
         return ASF_E_INVALIDSTATE;
     }
     Output& o = *output_;
+    // A file without samples stays without length.
+    if (std::any_of(o.streams.begin(), o.streams.end(),
+                    [](const StreamState& s) { return s.samples > 0; })) {
+        o.endTime = std::max<uint64_t>(o.endTime, minimumDuration_);
+    }
     bool everyVideoIndexed = true;
     if (!o.packets.finish() || !o.settleSendTimes() || !o.appendIndexes(everyVideoIndexed)) {
-        return fail(fromErrno(o.file.error()));
+        return fail(hresultFromErrno(o.file.error()));
     }
     asf::FileProperties& fp = o.properties;
     fp.fileSize = o.file.size();
@@ -761,7 +794,7 @@ HRESULT Writer::EndWriting() {
     const std::vector<uint8_t> data = o.dataObjectHeader();
     if (!o.file.writeAt(0, header.data(), header.size()) ||
         !o.file.writeAt(o.headerSize, data.data(), data.size()) || !o.file.commit(false)) {
-        return fail(fromErrno(o.file.error()));
+        return fail(hresultFromErrno(o.file.error()));
     }
     state_ = State::Finished;
     output_.reset();

@@ -49,8 +49,25 @@ asf::HeaderMetadata storedMetadata(const HeaderData& data);
 // that do not fit a header record.
 HRESULT checkStorable(const Attribute& attribute);
 
+// What this runtime's writer offers beyond the platform's operations: the length the finished
+// file states. A cut keeps stretches whose last sample may end before the stretch does (a
+// last frame shown until the end); the file is as long as what was kept.
+extern const IID IID_WriterLength;
+class WriterLength : public IUnknown {
+public:
+    // The finished file's play duration (100-ns units, without the preroll) is at least this.
+    // Before EndWriting.
+    virtual HRESULT SetMinimumDuration(QWORD cnsDuration) = 0;
+
+protected:
+    ~WriterLength() = default;
+};
+
 // Created as ComObject<Writer>, which counts its references.
-class Writer : public IWMWriter, public IWMWriterAdvanced, public HeaderInfoBase {
+class Writer : public IWMWriter,
+               public IWMWriterAdvanced,
+               public WriterLength,
+               public HeaderInfoBase {
 public:
     Writer();
 
@@ -65,6 +82,8 @@ public:
 
     HRESULT WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD msSampleSendTime,
                               QWORD cnsSampleDuration, DWORD dwFlags, INSSBuffer* pSample) override;
+
+    HRESULT SetMinimumDuration(QWORD cnsDuration) override;
 
     HRESULT AddScript(LPCWSTR pwszType, LPCWSTR pwszCommand, QWORD cnsScriptTime) override;
     HRESULT AddCodecInfo(LPCWSTR pwszName, LPCWSTR pwszDescription, WMT_CODEC_INFO_TYPE codecType,
@@ -91,6 +110,7 @@ private:
     HRESULT failure_ = S_OK;
     std::shared_ptr<const ProfileData> profile_;
     std::u16string outputPath_;
+    QWORD minimumDuration_ = 0;
     HeaderData header_;
     std::unique_ptr<Output> output_;
 };
