@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "asf/byte_reader.h"
+#include "asf/data_packet.h"
 #include "asf/guids.h"
 
 namespace asf {
@@ -161,7 +162,41 @@ Status File::readDataObject() {
     if (dataEnd < fileSize_) {
         readTrailingObjects(dataEnd);
     }
+    matchSimpleIndexesToStreams();
     return Status::Ok;
+}
+
+void File::matchSimpleIndexesToStreams() {
+    // Simple indexes name no stream; one per visible video stream, in stream order, is the
+    // rule. A file with fewer (a multi-bitrate file whose other streams have no key frame to
+    // index) says by its first entry which stream an index serves: the one whose key frame
+    // starts in the packet it points at.
+    std::vector<uint8_t> videos;
+    for (const Stream& stream : header_.streams) {
+        if (stream.isVideo() && !stream.hidden) {
+            videos.push_back(stream.number);
+        }
+    }
+    if (simpleIndexes_.empty() || simpleIndexes_.size() >= videos.size()) {
+        return;
+    }
+    std::vector<uint8_t> buffer;
+    std::vector<Payload> payloads;
+    for (SimpleIndex& index : simpleIndexes_) {
+        if (index.entries.empty() ||
+            readPacket(index.entries.front().packetNumber, buffer) != Status::Ok) {
+            continue;
+        }
+        PacketInfo info;
+        parsePacket(buffer.data(), buffer.size(), info, payloads);
+        for (const Payload& p : payloads) {
+            if (p.keyFrame && p.offset == 0 &&
+                std::find(videos.begin(), videos.end(), p.streamNumber) != videos.end()) {
+                index.streamNumber = p.streamNumber;
+                break;
+            }
+        }
+    }
 }
 
 void File::findPacketEnd(uint64_t& dataEnd) {

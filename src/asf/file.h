@@ -83,6 +83,7 @@ private:
     void findPacketEnd(uint64_t& dataEnd);
     void readTrailingObjects(uint64_t offset);
     void keepTrailingObject(RawObject raw);
+    void matchSimpleIndexesToStreams();
     Status readAt(uint64_t offset, size_t n, std::vector<uint8_t>& buf) const;
 
     std::unique_ptr<Source> source_;

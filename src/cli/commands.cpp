@@ -127,7 +127,11 @@ int infoCommand(const std::string& path, std::ostream& out) {
     media::HeaderData data = media::buildHeaderData(file);
     out << "attributes:\n";
     for (const media::Attribute& a : data.attributes) {
-        out << "  [" << a.stream << "] " << narrow(a.name) << " = " << attributeText(a) << "\n";
+        out << "  [" << a.stream << "] " << narrow(a.name) << " = " << attributeText(a);
+        if (a.language != 0) {
+            out << " (language " << a.language << ")";
+        }
+        out << "\n";
     }
     out << "codecs:\n";
     for (const media::CodecInfo& c : data.codecs) {

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 #include <sstream>
 
@@ -260,4 +263,36 @@ TEST(AsyncReader, ReleasedWithoutCloseEndsWithoutCallingBack) {
     EXPECT_EQ(recorder.lateCallbacks, 0);
     EXPECT_FALSE(recorder.closed);
     EXPECT_EQ(recorder.refs, 1u);
+}
+
+TEST(AsyncReader, AFileCutShortWhileItIsReadEndsInAFailureNotInItsEnd) {
+    std::string media = testsupport::testMediaDir();
+    if (media.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::string path = std::filesystem::temp_directory_path() /
+                             ("splicor-shrinking-" + std::to_string(::getpid()) + ".wmv");
+    // Cut short before it is opened, the file simply ends early; cut short after, the
+    // packets counted at open are missing.
+    for (bool afterOpen : {false, true}) {
+        std::filesystem::copy_file(media + "/wmv2_wmav2.wmv", path,
+                                   std::filesystem::copy_options::overwrite_existing);
+        const auto half = std::filesystem::file_size(path) / 2;
+        if (!afterOpen) {
+            std::filesystem::resize_file(path, half);
+        }
+        Recorder recorder;
+        OpenReader r = open(path, recorder);
+        ASSERT_TRUE(recorder.waitFor(WMT_OPENED));
+        ASSERT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
+        receiveEveryStream(r);
+        if (afterOpen) {
+            std::filesystem::resize_file(path, half);
+        }
+        ASSERT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
+        ASSERT_TRUE(recorder.waitFor(WMT_END_OF_FILE));
+        EXPECT_EQ(recorder.lastResult, afterOpen ? ASF_E_NODATAOBJECT : S_OK) << afterOpen;
+        EXPECT_EQ(r.reader->Close(), S_OK);
+    }
+    std::filesystem::remove(path);
 }
