@@ -155,28 +155,32 @@ HRESULT HeaderInfoBase::checkAttribute(const Attribute&) {
     return S_OK;
 }
 
-HRESULT HeaderInfoBase::SetAttribute(WORD wStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type,
-                                     const BYTE* pValue, WORD cbLength) {
-    HeaderData* data = headerData();
-    if (!data) {
+HRESULT HeaderInfoBase::makeAttribute(WORD stream, LPCWSTR name, WMT_ATTR_DATATYPE type,
+                                      WORD language, const BYTE* value, DWORD length,
+                                      Attribute& out) {
+    if (!headerData() || !headerWritable()) {
         return ASF_E_INVALIDSTATE;
     }
-    if (!headerWritable()) {
-        return ASF_E_INVALIDSTATE;
-    }
-    if (!pszName || (!pValue && cbLength > 0)) {
+    if (!name || (!value && length > 0)) {
         return E_POINTER;
     }
+    out.stream = stream;
+    out.name = name;
+    out.type = type;
+    out.language = language;
+    out.value.assign(value, value + length);
+    return checkAttribute(out);
+}
+
+HRESULT HeaderInfoBase::SetAttribute(WORD wStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type,
+                                     const BYTE* pValue, WORD cbLength) {
     Attribute attribute;
-    attribute.stream = wStreamNum;
-    attribute.name = pszName;
-    attribute.type = Type;
-    attribute.value.assign(pValue, pValue + cbLength);
-    HRESULT hr = checkAttribute(attribute);
+    HRESULT hr = makeAttribute(wStreamNum, pszName, Type, 0, pValue, cbLength, attribute);
     if (FAILED(hr)) {
         return hr;
     }
     // Setting a name that exists replaces its value, as the runtime does.
+    HeaderData* data = headerData();
     for (Attribute& a : data->attributes) {
         if (a.stream == wStreamNum && a.name == attribute.name) {
             a = std::move(attribute);
@@ -228,23 +232,15 @@ HRESULT HeaderInfoBase::GetAttributeByIndexEx(WORD wStreamNum, WORD wIndex, LPWS
 HRESULT HeaderInfoBase::AddAttribute(WORD wStreamNum, LPCWSTR pszName, WORD* pwIndex,
                                      WMT_ATTR_DATATYPE Type, WORD wLangIndex, const BYTE* pValue,
                                      DWORD dwLength) {
-    HeaderData* data = headerData();
-    if (!data || !headerWritable()) {
-        return ASF_E_INVALIDSTATE;
-    }
-    if (!pszName || !pwIndex || (!pValue && dwLength > 0)) {
+    if (!pwIndex) {
         return E_POINTER;
     }
     Attribute attribute;
-    attribute.stream = wStreamNum;
-    attribute.name = pszName;
-    attribute.type = Type;
-    attribute.language = wLangIndex;
-    attribute.value.assign(pValue, pValue + dwLength);
-    HRESULT hr = checkAttribute(attribute);
+    HRESULT hr = makeAttribute(wStreamNum, pszName, Type, wLangIndex, pValue, dwLength, attribute);
     if (FAILED(hr)) {
         return hr;
     }
+    HeaderData* data = headerData();
     WORD index = 0;
     for (const Attribute& a : data->attributes) {
         index += a.stream == wStreamNum ? 1 : 0;

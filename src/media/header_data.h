@@ -95,6 +95,9 @@ protected:
 
 private:
     const Attribute* attributeAt(WORD stream, WORD index);
+    // An attribute to set or add, checked; fails as the setting calls do.
+    HRESULT makeAttribute(WORD stream, LPCWSTR name, WMT_ATTR_DATATYPE type, WORD language,
+                          const BYTE* value, DWORD length, Attribute& out);
 };
 
 }  // namespace media
