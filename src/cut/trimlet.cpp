@@ -474,6 +474,12 @@ HRESULT Trimlet::OnStatus(WMT_STATUS Status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE
         signalDone();
         return S_OK;
     }
+    // A file cut short fails the cut only where it lacks what the ranges keep: streams that
+    // ended early (the other streams of a multi-bitrate file) may have run the reading to the
+    // end of what is there.
+    if (Status == WMT_END_OF_FILE && hr == ASF_E_NODATAOBJECT && dataReachesPastEveryRange()) {
+        hr = S_OK;
+    }
     if (FAILED(hr)) {
         setResult(hr);
         signalDone();
@@ -599,6 +605,20 @@ bool Trimlet::everyRangeDone() const {
         }
     }
     return true;
+}
+
+bool Trimlet::dataReachesPastEveryRange() const {
+    if (writableRanges == 0) {
+        return true;
+    }
+    const QWORD until = rangeEnds[writableRanges - 1] + kStep;
+    for (std::uint32_t i = 0; i < streamCount; ++i) {
+        const WORD s = streamNumbers[i] & 0x7F;
+        if (streamSeen[s] && streamLatest[s] >= until) {
+            return true;
+        }
+    }
+    return false;
 }
 
 HRESULT Trimlet::OnTime(QWORD, void*) {

@@ -165,6 +165,8 @@ private:
                      media::INSSBuffer* buffer);
     // Whether every stream has gone past the last writable range.
     bool everyRangeDone() const;
+    // Whether some stream has gone past it (all there is of a file cut short may be enough).
+    bool dataReachesPastEveryRange() const;
 };
 
 }  // namespace cut

@@ -156,9 +156,13 @@ void AsyncReader::State::deliver() {
             advanced->OnStreamSample(sample.stream, time, duration, flags, buffer.get(), context);
         }
     }
-    // The packets counted at open are the file's; a read that comes up short of them (the file
-    // was cut short while being read) is a failure, not the end of the file.
+    // Data that ends before the Data Object's declared end (the file was cut short before it
+    // was opened, or while it was read) is a failure, not the end of the file: whoever reads
+    // this far wants what is missing.
     HRESULT hr = hresultFromStatus(reader.status());
+    if (SUCCEEDED(hr) && source.file->truncated()) {
+        hr = ASF_E_NODATAOBJECT;
+    }
     std::unique_lock<std::mutex> guard(lock);
     if (ending()) {
         return;

@@ -5,7 +5,8 @@
 //
 // Open reports WMT_OPENED (or the failure) through OnStatus. Start reports WMT_STARTED, then
 // hands every selected stream's samples that were asked for with SetReceiveStreamSamples to
-// OnStreamSample, in file order, and WMT_END_OF_FILE at the end. With a user-provided clock,
+// OnStreamSample, in file order, and WMT_END_OF_FILE at the end (with ASF_E_NODATAOBJECT when
+// the data ends before the Data Object's declared end). With a user-provided clock,
 // samples are delivered only while their time is below the time granted by DeliverTime; when
 // the next sample lies beyond it, OnTime reports the granted time and delivery waits for more.
 // Without one, samples are delivered as fast as they are read. This runtime decodes nothing on

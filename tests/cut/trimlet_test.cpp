@@ -457,6 +457,8 @@ TEST_F(Cut, KeepsEverySampleOfTheKeptStretchesAndNothingElse) {
             shapes["two separate runs"] = {frames(0, 0), frames(2, 2)};
         }
         const std::vector<Listed> in = packets(source);
+        asf::File opened;
+        const bool truncated = opened.open(source) == asf::Status::Ok && opened.truncated();
         std::map<std::string, long long> ffmpegShift;
         {
             std::map<std::string, long long> ours;
@@ -472,7 +474,14 @@ TEST_F(Cut, KeepsEverySampleOfTheKeptStretchesAndNothingElse) {
         for (const auto& [shape, ranges] : shapes) {
             SCOPED_TRACE(shape);
             std::string out = path("out.wmv");
-            ASSERT_EQ(cutFile(source, out, ranges, lastVideoStream(source)), S_OK);
+            const HRESULT hr = cutFile(source, out, ranges, lastVideoStream(source));
+            if (truncated && hr == ASF_E_NODATAOBJECT) {
+                // The stretch runs past where the file was cut short: no output at all.
+                EXPECT_GT(ranges.back().second, in.back().time);
+                EXPECT_FALSE(fs::exists(out));
+                continue;
+            }
+            ASSERT_EQ(hr, S_OK);
             Kept want = expectedSamples(in, ranges), got;
             for (const Listed& p : packets(out)) {
                 got.insert({p.stream, p.md5, static_cast<long long>(p.time / 10000)});
@@ -520,7 +529,9 @@ TEST_F(Cut, CopiesAttributesCodecListAndScriptsWithTheirSourceTimes) {
         testing::internal::CaptureStderr();
         const bool readable = cli::packetsCommand(source, listing) == 0;
         testing::internal::GetCapturedStderr();
-        if (!readable || listing.str().empty() || durationOf(source) == 0) {
+        asf::File opened;
+        if (!readable || listing.str().empty() || durationOf(source) == 0 ||
+            (opened.open(source) == asf::Status::Ok && opened.truncated())) {
             continue;
         }
         SCOPED_TRACE(source);
@@ -891,7 +902,8 @@ TEST_F(Cut, MultiBitrateOutputsSayTheSameAboutSeekingEverywhere) {
         SCOPED_TRACE(source);
         std::vector<QWORD> keys = keyFrames(source);
         std::string out = path("out.wmv");
-        ASSERT_EQ(cutFile(source, out, {{keys[0], durationOf(source)}}, lastVideoStream(source)),
+        // (The multi-bitrate file is cut short after 2.8 s.)
+        ASSERT_EQ(cutFile(source, out, {{keys[0], keys[0] + 15000000}}, lastVideoStream(source)),
                   S_OK);
         std::ostringstream info;
         cli::infoCommand(out, info);
