@@ -160,7 +160,7 @@ void AsyncReader::State::deliver() {
     // was opened, or while it was read) is a failure, not the end of the file: whoever reads
     // this far wants what is missing.
     HRESULT hr = hresultFromStatus(reader.status());
-    if (SUCCEEDED(hr) && source.file->truncated()) {
+    if (SUCCEEDED(hr) && source.file->truncated() && source.file->dataObject().sizeKnown) {
         hr = ASF_E_NODATAOBJECT;
     }
     std::unique_lock<std::mutex> guard(lock);

@@ -41,6 +41,10 @@ public:
     ULONG Release() override { return --refs; }
 
     HRESULT OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
+        // A source cut short is copied as far as it goes.
+        if (status == WMT_END_OF_FILE && hr == ASF_E_NODATAOBJECT) {
+            hr = S_OK;
+        }
         if (FAILED(hr)) {
             finish(hr);
         } else if (status == WMT_OPENED || status == WMT_END_OF_FILE) {
