@@ -20,6 +20,8 @@ using namespace media;
 namespace {
 
 constexpr QWORD kStep = 10000000;  // the reader is paced one second of media at a time
+// How far the output's length may run past the end of its last sample.
+constexpr QWORD kMaxTail = 10 * kStep;
 
 template <class T>
 void releaseIfSet(T*& p) {
@@ -414,7 +416,11 @@ HRESULT Trimlet::transfer() {
     ComPtr<WriterLength> length;
     if (SUCCEEDED(hr) && rangeIndex > 0 &&
         SUCCEEDED(writer->QueryInterface(IID_WriterLength, length.putVoid()))) {
-        hr = length->SetMinimumDuration(rangeEnds[rangeIndex - 1] - rangeOffsets[rangeIndex - 1]);
+        // A header whose duration is far beyond the samples (damaged, or made up) does not
+        // make the output claim it: a stretch may outlast its last sample by a frame or a
+        // still picture, not by more than kMaxTail.
+        const QWORD kept = rangeEnds[rangeIndex - 1] - rangeOffsets[rangeIndex - 1];
+        hr = length->SetMinimumDuration(std::min(kept, writtenEnd + kMaxTail));
     }
     if (SUCCEEDED(hr)) {
         hr = writer->EndWriting();
@@ -585,6 +591,7 @@ void Trimlet::writeSample(std::int32_t range, WORD stream, QWORD t, QWORD d, DWO
     if (d > endOut - out) {
         d = endOut - out;
     }
+    writtenEnd = std::max(writtenEnd, out + d);
     HRESULT hr = writerAdvanced->WriteStreamSample(stream, out, 0, d, flags, buffer);
     if (FAILED(hr)) {
         setResult(hr);

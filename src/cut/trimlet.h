@@ -153,6 +153,8 @@ private:
         media::ComPtr<media::INSSBuffer> buffer;
     };
     std::vector<Pending> pending;
+    // Where the latest sample written ends, in output time.
+    QWORD writtenEnd = 0;
     // Per stream number, whether a sample arrived and the latest time one carried.
     bool streamSeen[128] = {};
     QWORD streamLatest[128] = {};
