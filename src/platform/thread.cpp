@@ -151,6 +151,9 @@ void suspendThreadById(ThreadId id) {
             ++me.suspendCount;
         }
         safePoint();
+        // The resume that woke this thread is spent: it runs and looks for work now.
+        std::lock_guard<std::mutex> guard(me.lock);
+        me.wakePending = false;
         return;
     }
     if (auto record = find(id)) {
@@ -162,9 +165,10 @@ void suspendThreadById(ThreadId id) {
 void resumeThreadById(ThreadId id) {
     if (auto record = find(id)) {
         std::lock_guard<std::mutex> guard(record->lock);
-        if (record->suspendCount == 0) {
-            record->wakePending = true;
-        }
+        // Remembered also when it ends a suspension asked for by another thread (a pause) that
+        // has not stopped the thread yet: the thread may be just about to suspend itself, and
+        // that self-suspension must not swallow this wake-up.
+        record->wakePending = true;
         record->suspendCount = 0;
         record->changed.notify_all();
     }

@@ -163,6 +163,27 @@ TEST(Thread, ResumeJustBeforeSelfSuspensionIsNotLost) {
     t.join();
 }
 
+TEST(Thread, ResumeThatEndsAPendingPauseIsNotLostToTheNextSelfSuspension) {
+    // The worker looked for work and is about to suspend itself; meanwhile another thread
+    // pauses it (the pause has not stopped it yet) and then, shutting down, resumes it. The
+    // worker's self-suspension must not swallow that resume and sleep for good.
+    platform::Event aboutToSleep, pausedAndResumed;
+    std::atomic<bool> ended{false};
+    Thread t([&] {
+        aboutToSleep.signal();
+        pausedAndResumed.wait();
+        platform::suspendThreadById(platform::currentThreadId());
+        ended = true;
+    });
+    aboutToSleep.wait();
+    platform::suspendThreadById(t.id());
+    platform::resumeThreadById(t.id());
+    pausedAndResumed.signal();
+    EXPECT_TRUE(eventually([&] { return ended.load(); }));
+    platform::resumeThreadById(t.id());  // only needed on failure: lets join() return
+    t.join();
+}
+
 TEST(Thread, NeverStopsWhileHoldingAStopFreeLock) {
     std::mutex shared;
     platform::Event holding;
