@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,7 +77,11 @@ bool OutputFile::create(const std::string& path) {
     // A name of our own beside the final one; O_EXCL makes sure no other file is taken over.
     std::random_device random;
     std::uniform_int_distribution<unsigned> hex(0, 0xFFFFFF);
-    const std::string prefix = directoryOf(path) + "/." + baseNameOf(path) + ".";
+    // ".", the name and ".xxxxxx.part" must fit one path component (255 bytes): a long name
+    // gives the temporary only its start.
+    std::string base = baseNameOf(path);
+    base.resize(std::min<std::size_t>(base.size(), 255 - 13));
+    const std::string prefix = directoryOf(path) + "/." + base + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06x.part", hex(random));

@@ -16,12 +16,15 @@ FileSource::~FileSource() {
 }
 
 Status FileSource::open(const std::string& path, std::unique_ptr<FileSource>& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking, so a FIFO or a device given as a source is refused at once
+    // instead of holding the thread that opens it for good; reads block again.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return Status::IoError;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return Status::IoError;
     }

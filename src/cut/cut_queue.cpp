@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/cut_list_file.h"
+#include "cut/output_files.h"
 #include "cut/trimlet.h"
 #include "platform/file_search.h"
 #include "platform/own_files.h"
@@ -117,7 +118,8 @@ void removePartialCopies(const std::string& destination) {
     const std::size_t slash = destination.rfind('/');
     const std::string directory =
         slash == std::string::npos ? "" : destination.substr(0, slash + 1);
-    const std::string stem = "." + destination.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::string stem =
+        partialCopyStem(destination.substr(slash == std::string::npos ? 0 : slash + 1));
     for (const std::string& name : platform::findFilesWithSuffix(
              directory.empty() ? "./" : directory, kPartialCopyExtension)) {
         if (!isReservedName(name, stem, kPartialCopyExtension)) {

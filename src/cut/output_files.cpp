@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/own_files.h"
+
 namespace cut {
 
 namespace {
@@ -81,6 +83,11 @@ void TemporaryFile::remove() {
     }
 }
 
+std::string partialCopyStem(const std::string& destinationName) {
+    // Room for ".", "-NNN" and ".splicor-part" around the name.
+    return "." + platform::fittedFileName(destinationName, 18);
+}
+
 int copyOver(const std::string& from, const std::string& to) {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -92,7 +99,7 @@ int copyOver(const std::string& from, const std::string& to) {
     std::string dir = slash == std::string::npos ? "" : to.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? to : to.substr(slash + 1);
     TemporaryFile part;
-    if (!part.reserve(dir + "." + name + ".splicor-part")) {
+    if (!part.reserve(dir + partialCopyStem(name) + ".splicor-part")) {
         int error = errno;
         ::close(in);
         return error;

@@ -40,4 +40,9 @@ std::string besideDestination(const std::string& destination, const std::string&
 // renamed over `to` at the end. Returns 0 or an errno value; on failure `to` is untouched.
 int copyOver(const std::string& from, const std::string& to);
 
+// The stem of the partial copy's name beside `destinationName` (a file name, no folder): "."
+// and the name, shortened with a hash where the partial copy's name would not fit the file
+// system; the copy adds "-N" when taken and ".splicor-part".
+std::string partialCopyStem(const std::string& destinationName);
+
 }  // namespace cut

@@ -87,6 +87,18 @@ std::string absolutePath(const std::string& path) {
     if (error) {
         return path;
     }
+    // ".." after a link names the link target's parent, as the kernel resolves it, not the
+    // folder the link lies in: a path with ".." is resolved through the links it passes.
+    bool climbs = false;
+    for (const fs::path& part : absolute) {
+        climbs = climbs || part == "..";
+    }
+    if (climbs) {
+        fs::path resolved = fs::weakly_canonical(absolute, error);
+        if (!error) {
+            absolute = resolved;
+        }
+    }
     std::string normal = absolute.lexically_normal().string();
     // "dir/" and "dir/." name the directory; keep no trailing "/" but for the root.
     while (normal.size() > 1 && normal.back() == '/') {

@@ -21,8 +21,8 @@ namespace platform {
 // The longest file name (one path component) the file systems take.
 constexpr std::size_t kMaxFileNameBytes = 255;
 
-// `path` made absolute against the current directory, "." and ".." taken out lexically (links
-// are left as they are).
+// `path` made absolute against the current directory, with "." taken out. Links are left as
+// they are, except in a path that climbs with "..", which is resolved as the kernel does.
 std::string absolutePath(const std::string& path);
 
 // Whether the two paths name one file: the same device and inode. When either cannot be looked

@@ -1,11 +1,14 @@
 #include "asf/file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -182,6 +185,19 @@ TEST(File, RefusesWhatItCannotRead) {
 
     EXPECT_EQ(file.open("/nonexistent/file.wmv"), asf::Status::IoError);
     EXPECT_EQ(file.open("/"), asf::Status::IoError);
+    // A FIFO named like a video is refused at once: opening it must not wait for a writer.
+    char fifoDir[] = "/tmp/splicor-fifo-XXXXXX";
+    ASSERT_NE(::mkdtemp(fifoDir), nullptr);
+    const std::string fifo = std::string(fifoDir) + "/clip.wmv";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto opened = std::async(std::launch::async, [&] { return asf::File().open(fifo); });
+    if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "opening a FIFO blocked";
+        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets the blocked open return
+    }
+    EXPECT_EQ(opened.get(), asf::Status::IoError);
+    ::unlink(fifo.c_str());
+    ::rmdir(fifoDir);
 }
 
 TEST(File, SurvivesObjectsAfterTheDataThatAreCutOrBroken) {

@@ -792,6 +792,25 @@ TEST_F(Cut, TheTemporaryFileGoesBesideTheDestinationWhenItsFolderCannotTakeIt) {
     fs::current_path(dir_);
     EXPECT_EQ(rc, 0);
     EXPECT_FALSE(packets(path("out/c.wmv")).empty());
+    // A destination name as long as the file system takes (250 bytes): the names of the
+    // temporary and of the partial copy beside it fit too, in the window's path and the
+    // command line's.
+    const std::string longName = path("out/") + std::string(246, 'n') + ".wmv";
+    EXPECT_EQ(cutFile(source, longName, {{0, 20000000}}, lastVideoStream(source)), S_OK);
+    EXPECT_FALSE(packets(longName).empty());
+    fs::remove(longName);
+    testing::internal::CaptureStdout();
+    rc = cli::cutCommand({source, longName, "0-2"}, said);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, 0);
+    EXPECT_FALSE(packets(longName).empty());
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path("out"))) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.wmv", "c.wmv",
+                                               longName.substr(longName.rfind('/') + 1)}));
 }
 
 TEST_F(Cut, TheCommandLineSaysWhyItRefusesASourceOfUnknownLength) {

@@ -123,4 +123,10 @@ TEST_F(OwnFiles, NamesAndIdentities) {
     EXPECT_EQ(platform::absolutePath("./b.wmv"), dir_ + "sub/b.wmv");
     EXPECT_EQ(platform::absolutePath("../a.wmv"), dir_ + "a.wmv");
     fs::current_path(before);
+    // ".." after a link climbs from the link's target, as opening the path would.
+    fs::create_directories(dir_ + "deep/inner");
+    fs::create_directory_symlink(dir_ + "deep/inner", dir_ + "sub/up");
+    put("deep/x.wmv", "deep");
+    put("sub/x.wmv", "sub");
+    EXPECT_EQ(platform::absolutePath(dir_ + "sub/up/../x.wmv"), dir_ + "deep/x.wmv");
 }
