@@ -113,6 +113,11 @@ Status HeaderParser::walk(ByteReader& area, size_t areaOffset, bool inExtension)
         // A child may not outgrow its parent: keep what is there and note the damage.
         uint64_t size = declared;
         if (declared - kObjectHeaderSize > area.remaining()) {
+            // The file's own description and its streams cannot be cut short: the writer
+            // copies them, and a reader taking what follows for their body reads damage.
+            if (guid == kFilePropertiesObject || guid == kStreamPropertiesObject) {
+                return Status::Truncated;
+            }
             size = kObjectHeaderSize + area.remaining();
             h_.problems.push_back({guid, areaOffset + start, Status::Truncated});
         }

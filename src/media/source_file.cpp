@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "asf/data_packet.h"
+#include "asf/guids.h"
 #include "asf/sample_reader.h"
 #include "media/source_info.h"
 #include "platform/text.h"
@@ -105,12 +106,35 @@ namespace {
 // Pictures wider or taller than this are damage, not video.
 constexpr std::int64_t kMaxPictureSide = 16384;
 
+// The 11 bytes before a video stream's bitmap header.
+constexpr std::size_t kVideoHeaderSize = 11;
+
+bool knownStreamType(const asf::Guid& type) {
+    for (const asf::Guid& g :
+         {asf::kStreamTypeAudio, asf::kStreamTypeVideo, asf::kStreamTypeCommand,
+          asf::kStreamTypeJfif, asf::kStreamTypeDegradableJpeg, asf::kStreamTypeFileTransfer,
+          asf::kStreamTypeBinary}) {
+        if (type == g) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether every audio and video stream describes its format well enough for a decoder to start:
 // a format block of its kind, and a picture of a sensible size. Other players refuse such
 // files as well; a cut of one would only copy the damage.
 bool formatsUsable(const asf::Header& header) {
     for (const asf::Stream& s : header.streams) {
         const asf::StreamProperties& p = s.properties;
+        // A stream of no known type or error correction is damage; its properties would be copied
+        // as they are.
+        if (!knownStreamType(p.streamType) ||
+            (p.errorCorrectionType != asf::kNoErrorCorrection &&
+             p.errorCorrectionType != asf::kAudioSpread &&
+             p.errorCorrectionType != asf::kLegacyErrorConcealment)) {
+            return false;
+        }
         if (p.isAudio() && !p.audio) {
             return false;
         }
@@ -122,6 +146,10 @@ bool formatsUsable(const asf::Header& header) {
             const std::int64_t height = p.video->height < 0 ? -std::int64_t{p.video->height}
                                                             : std::int64_t{p.video->height};
             if (width <= 0 || height == 0 || width > kMaxPictureSide || height > kMaxPictureSide) {
+                return false;
+            }
+            // A bitmap header claiming more bytes than its format block holds.
+            if (p.video->biSize > p.typeSpecificData.size() - kVideoHeaderSize) {
                 return false;
             }
         }
