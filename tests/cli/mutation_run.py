@@ -30,8 +30,8 @@ def demux_complaint(path):
     probe = run(['ffprobe', '-v', 'error', path])
     copy = run(['ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-map', '0', '-c', 'copy',
                 '-f', 'null', '-'])
-    gst = run(['gst-launch-1.0', '-q', 'filesrc', 'location=' + path, '!', 'asfdemux',
-               'name=d', 'd.', '!', 'queue', '!', 'fakesink', 'd.', '!', 'queue', '!',
+    # One sink: a second branch would wait for ever on an output that kept one stream.
+    gst = run(['gst-launch-1.0', '-q', 'filesrc', 'location=' + path, '!', 'asfdemux', '!',
                'fakesink'], timeout=30)
     for name, r in (('ffprobe', probe), ('ffmpeg demux', copy), ('gstreamer', gst)):
         if r is None:
