@@ -300,6 +300,19 @@ Status File::readPacket(uint64_t n, std::vector<uint8_t>& buf) const {
     return buf.size() == packetSize_ ? Status::Ok : Status::Truncated;
 }
 
+Status File::readPackets(uint64_t first, uint64_t count, std::vector<uint8_t>& buf) const {
+    if (!source_ || count == 0 || first >= packetCount_ || count > packetCount_ - first) {
+        buf.clear();
+        return Status::Truncated;
+    }
+    const uint64_t bytes = count * packetSize_;
+    const Status s = readAt(packetOffset(first), static_cast<size_t>(bytes), buf);
+    if (s != Status::Ok) {
+        return s;
+    }
+    return buf.size() == bytes ? Status::Ok : Status::Truncated;
+}
+
 Status File::readPartialPacket(std::vector<uint8_t>& buf) const {
     if (!source_ || partialPacketBytes_ == 0) {
         buf.clear();

@@ -62,6 +62,9 @@ public:
 
     // Reads packet n (n < packetCount()) into buf, resized to the packet size.
     Status readPacket(uint64_t n, std::vector<uint8_t>& buf) const;
+    // Reads packets first to first + count - 1 (all below packetCount()) in one read, into buf.
+    // Truncated when fewer bytes than that many whole packets arrived.
+    Status readPackets(uint64_t first, uint64_t count, std::vector<uint8_t>& buf) const;
     // A file cut in the middle of a packet ends with this many bytes of packet number
     // packetCount() (0 when it ends on a packet boundary).
     uint32_t partialPacketBytes() const { return partialPacketBytes_; }

@@ -44,14 +44,18 @@ bool SampleReader::readOnePacket() {
         assembler_.reset();
         return false;
     }
-    const Status s =
-        partial ? file_.readPartialPacket(buffer_) : file_.readPacket(packet_, buffer_);
-    if (s != Status::Ok) {
-        status_ = s;
-        return false;
+    const uint8_t* packet = partial ? nullptr : packetFromBlock();
+    if (!packet) {
+        const Status s =
+            partial ? file_.readPartialPacket(buffer_) : file_.readPacket(packet_, buffer_);
+        if (s != Status::Ok) {
+            status_ = s;
+            return false;
+        }
+        packet = buffer_.data();
     }
     PacketInfo info;
-    if (parsePacket(buffer_.data(), buffer_.size(), info, payloads_) != Status::Ok) {
+    if (parsePacket(packet, file_.packetSize(), info, payloads_) != Status::Ok) {
         ++damagedPackets_;
     }
     if (partial) {
@@ -60,6 +64,26 @@ bool SampleReader::readOnePacket() {
     assembler_.addPacket(packet_, info, payloads_, ready_);
     ++packet_;
     return true;
+}
+
+const uint8_t* SampleReader::packetFromBlock() {
+    // About 64 KiB per read: a few hundred reads for a whole file rather than one per packet.
+    constexpr uint64_t kBlockBytes = 64 * 1024;
+    const uint64_t size = file_.packetSize();
+    if (size == 0) {
+        return nullptr;
+    }
+    if (packet_ < blockFirst_ || packet_ - blockFirst_ >= blockCount_) {
+        blockCount_ = 0;
+        const uint64_t count = std::min<uint64_t>(std::max<uint64_t>(kBlockBytes / size, 1),
+                                                  file_.packetCount() - packet_);
+        if (file_.readPackets(packet_, count, block_) != Status::Ok) {
+            return nullptr;
+        }
+        blockFirst_ = packet_;
+        blockCount_ = count;
+    }
+    return block_.data() + (packet_ - blockFirst_) * size;
 }
 
 void SampleReader::keepPresentPayloads(size_t present) {

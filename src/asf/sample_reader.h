@@ -40,6 +40,9 @@ private:
     // Reads and assembles one packet (the partial one a cut file ends with included); false at
     // the end or on a read error.
     bool readOnePacket();
+    // Packet packet_ from the read-ahead block, read anew when it does not hold it; null when
+    // the block cannot be read whole (the caller then reads the packet alone).
+    const uint8_t* packetFromBlock();
     // Drops the payloads of a partial packet that reach past its first `present` bytes.
     void keepPresentPayloads(size_t present);
 
@@ -47,6 +50,10 @@ private:
     SampleAssembler assembler_;
     uint64_t packet_ = 0;
     std::vector<uint8_t> buffer_;
+    // Packets read ahead in one system call: blockCount_ packets from blockFirst_ on.
+    std::vector<uint8_t> block_;
+    uint64_t blockFirst_ = 0;
+    uint64_t blockCount_ = 0;
     std::vector<Payload> payloads_;
     std::vector<Sample> ready_;
     size_t readyPos_ = 0;
