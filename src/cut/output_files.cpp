@@ -154,4 +154,39 @@ int copyOver(const std::string& from, const std::string& to) {
     return error;
 }
 
+int moveOver(const std::string& from, const std::string& to, bool& moved) {
+    moved = false;
+    const std::size_t slash = to.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : to.substr(0, slash == 0 ? 1 : slash);
+    struct stat source, target;
+    if (::stat(from.c_str(), &source) != 0) {
+        return errno;
+    }
+    if (::stat(folder.c_str(), &target) != 0 || source.st_dev != target.st_dev) {
+        return copyOver(from, to);
+    }
+    // The output is on disk before it takes the destination's name, and the name is on disk
+    // before the job is called done.
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return errno;
+    }
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (error == 0 && ::rename(from.c_str(), to.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        return error == EXDEV ? copyOver(from, to) : error;
+    }
+    moved = true;
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return 0;
+}
+
 }  // namespace cut

@@ -45,4 +45,9 @@ int copyOver(const std::string& from, const std::string& to);
 // system; the copy adds "-N" when taken and ".splicor-part".
 std::string partialCopyStem(const std::string& destinationName);
 
+// Puts the finished `from` in place of `to`: synced and renamed over it where both lie on one
+// file system (`moved` is then true and `from` is gone), copied over it otherwise. Returns 0 or
+// an errno value; on failure `to` is untouched.
+int moveOver(const std::string& from, const std::string& to, bool& moved);
+
 }  // namespace cut

@@ -157,7 +157,11 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     }
     // Only a finished output reaches the destination; the temporary file goes either way.
     if (SUCCEEDED(hr)) {
-        hr = hresultFromErrno(copyOver(temp.path(), destination));
+        bool moved = false;
+        hr = hresultFromErrno(moveOver(temp.path(), destination, moved));
+        if (moved) {
+            temp.release();
+        }
     }
     return hr;
 }
@@ -407,7 +411,9 @@ HRESULT Trimlet::transfer() {
     result = S_OK;
     finished = false;
     doneEvent->reset();
-    hr = reader->Start(0, 0, 1.0f, nullptr);
+    // Nothing before the first range is written: the reader starts there.
+    const QWORD from = rangeIndex == 0 && writableRanges > 0 ? rangeStarts[0] : 0;
+    hr = reader->Start(from, 0, 1.0f, nullptr);
     if (SUCCEEDED(hr)) {
         hr = waitDone();
     }

@@ -13,6 +13,43 @@
 
 namespace media {
 
+namespace {
+
+// The first packet that may hold a sample playing at `time` or later. Packets are sent in
+// order, each at most the preroll (and a few seconds more) before its samples play, so the
+// packets sent before that window hold nothing at or after `time`. 0 when a packet on the way
+// cannot be read whole.
+std::uint64_t firstPacketFor(const SourceFile& source, QWORD time) {
+    constexpr std::uint64_t kSlackMs = 5000;
+    const asf::File& f = *source.file;
+    const std::uint64_t playMs = time / 10000 + f.header().preroll();
+    const std::uint64_t windowMs = f.header().preroll() + kSlackMs;
+    if (playMs <= windowMs) {
+        return 0;
+    }
+    const std::uint64_t sentFrom = playMs - windowMs;
+    std::vector<std::uint8_t> buffer;
+    std::vector<asf::Payload> payloads;
+    std::uint64_t low = 0, high = f.packetCount();
+    while (low < high) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        asf::PacketInfo info;
+        if (f.readPacket(middle, buffer) != asf::Status::Ok ||
+            asf::parsePacket(buffer.data(), buffer.size(), info, payloads) != asf::Status::Ok) {
+            return 0;
+        }
+        if (info.sendTime < sentFrom) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    // One packet more, for a sample whose first fragment went out just before the window.
+    return low > 0 ? low - 1 : 0;
+}
+
+}  // namespace
+
 struct AsyncReader::State {
     std::mutex lock;  // guards every field below except source, which the delivery thread
                       // fills before reporting WMT_OPENED and nobody changes afterwards
@@ -125,6 +162,15 @@ void AsyncReader::State::deliver() {
         }
     }
     reader.setStreamFilter(filter);
+    QWORD from = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        from = startTime;
+    }
+    // Nothing before the start is delivered, so the packets sent well before it are not read.
+    if (from > 0) {
+        reader.seekToPacket(firstPacketFor(source, from));
+    }
     asf::Sample sample;
     while (reader.next(sample)) {
         QWORD time = source.sampleTime(sample);

@@ -19,6 +19,7 @@
 #include "asf/guids.h"
 #include "cli/commands.h"
 #include "cli/cut_ranges.h"
+#include "cut/output_files.h"
 #include "media/header_data.h"
 #include "platform/text.h"
 #include "support/test_files.h"
@@ -456,6 +457,10 @@ TEST_F(Cut, KeepsEverySampleOfTheKeptStretchesAndNothingElse) {
             shapes["one run in the middle"] = {frames(1, 1)};
             shapes["two separate runs"] = {frames(0, 0), frames(2, 2)};
         }
+        if (keys.size() >= 4) {
+            // The reader starts past the packets sent well before the first range.
+            shapes["from the middle on"] = {frames(keys.size() / 2, last)};
+        }
         const std::vector<Listed> in = packets(source);
         asf::File opened;
         const bool truncated = opened.open(source) == asf::Status::Ok && opened.truncated() &&
@@ -624,6 +629,41 @@ TEST_F(Cut, AFailedCutLeavesTheDestinationAndNoTemporaryFile) {
         EXPECT_EQ(leftovers(), (std::vector<std::string>{"keep.wmv", "temp.wmv"}));
         EXPECT_FALSE(packets(destination).empty());
     }
+}
+
+TEST_F(Cut, TheFinishedOutputIsRenamedIntoPlaceOrCopiedAcrossFileSystems) {
+    auto text = [](const std::string& file) {
+        std::ifstream in(file);
+        std::string line;
+        std::getline(in, line);
+        return line;
+    };
+    const std::string destination = path("out.wmv");
+    std::vector<std::string> folders = {path("")};
+    if (fs::is_directory("/dev/shm")) {
+        folders.push_back("/dev/shm/");  // another file system: renaming is refused there
+    }
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        std::ofstream(destination) << "old";
+        cut::TemporaryFile temp;
+        ASSERT_TRUE(temp.reserve(folder + "splicor-move-test.wmv"));
+        std::ofstream(temp.path()) << "new";
+        bool moved = true;
+        ASSERT_EQ(cut::moveOver(temp.path(), destination, moved), 0);
+        EXPECT_EQ(text(destination), "new");
+        EXPECT_EQ(moved, folder == path(""));
+        EXPECT_EQ(fs::exists(temp.path()), !moved);
+        if (moved) {
+            temp.release();
+        }
+        EXPECT_EQ(leftovers(), std::vector<std::string>{"out.wmv"});
+    }
+    // A temporary that is gone fails the move and leaves the destination as it was.
+    bool moved = true;
+    EXPECT_EQ(cut::moveOver(path("gone.wmv"), destination, moved), ENOENT);
+    EXPECT_FALSE(moved);
+    EXPECT_EQ(text(destination), "new");
 }
 
 TEST(Trimlet, OneObjectBehindBothCallbackInterfaces) {
