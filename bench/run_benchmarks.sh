@@ -45,7 +45,8 @@ row "splicor-cli keyframes" "$ours" "$peer" "ffprobe"
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-ours=$(cd "$tmp" && best "$cli" cut "$file" "$tmp/ours.wmv" 60-300)
+# --force as FFmpeg's -y: without it every run after the first would stop at the existing output.
+ours=$(cd "$tmp" && best "$cli" cut --force "$file" "$tmp/ours.wmv" 60-300)
 peer=$(best ffmpeg -v error -y -ss 60 -to 300 -i "$file" -map 0 -c copy "$tmp/ffmpeg.asf")
 row "splicor-cli cut, keeping 60 s to 300 s" "$ours" "$peer" "ffmpeg"
 echo "  output sizes: ours $(stat -c %s "$tmp/ours.wmv") bytes, ffmpeg $(stat -c %s "$tmp/ffmpeg.asf") bytes"
