@@ -797,8 +797,16 @@ bool extracting(const std::string& directory) {
     return false;
 }
 
-bool copying(const std::string& directory) {
-    return !platform::findFilesWithSuffix(directory, ".splicor-part").empty();
+// Whether a cut's output is being made: its temporary in the thumbnail folder (renamed into
+// place when done), or a copy of it beside the destination (where the folders' file systems
+// differ).
+bool finishing(const std::string& thumbnails, const std::string& destinations) {
+    for (const std::string& name : platform::findFilesWithSuffix(thumbnails, ".wmv")) {
+        if (name.rfind(".splicor-temp", 0) == 0) {
+            return true;
+        }
+    }
+    return !platform::findFilesWithSuffix(destinations, ".splicor-part").empty();
 }
 
 }  // namespace
@@ -806,7 +814,7 @@ bool copying(const std::string& directory) {
 TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBehind) {
     // Every run adds one more source, all named clip.wmv in folders of their own, of two
     // different videos, and queues one more cut to one of three destinations. Runs are killed
-    // at random moments, or as soon as an extraction or a final copy is under way.
+    // at random moments, or as soon as an extraction or a cut's output is under way.
     const std::vector<std::string> media = {"demo.wmv", "wmv1_wmav1.wmv"};
     const std::string out = sources + "out/";
     fs::create_directories(out);
@@ -819,12 +827,12 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
     std::vector<Job> jobs;
     std::mt19937 random(16);
     constexpr int kKills = 32;
-    int caughtExtracting = 0, caughtCopying = 0;
+    int caughtExtracting = 0, caughtFinishing = 0;
     for (int run = 0; run <= kKills; ++run) {
         const std::string folder = "d" + std::to_string(run) + "/";
         fs::create_directories(sources + folder);
         added.push_back(source(media[run % 2], folder + "clip.wmv"));
-        // Whole-file cuts of demo.wmv make the final copy long enough to be caught.
+        // Whole-file cuts of demo.wmv make the output's writing long enough to be caught.
         const std::string& cutSource = added[run % 4 == 3 ? run - 1 : 0];
         const std::uint64_t start = (run % 3) * 20000000ull + 460000;
         jobs.push_back({cutSource, destinations[run % 3], run % 5 == 0 ? 0 : start,
@@ -852,9 +860,9 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
             }
             caughtExtracting += extracting(thumbDir);
         } else if (run % 3 == 2) {
-            while (!copying(out) && std::chrono::steady_clock::now() < until) {
+            while (!finishing(thumbDir, out) && std::chrono::steady_clock::now() < until) {
             }
-            caughtCopying += copying(out);
+            caughtFinishing += finishing(thumbDir, out);
         } else {
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 400000));
         }
@@ -862,7 +870,7 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     }
     EXPECT_GT(caughtExtracting, 0);
-    EXPECT_GT(caughtCopying, 0);
+    EXPECT_GT(caughtFinishing, 0);
 
     // Each destination holds the cut queued last for it: every job ran, in queue order.
     std::map<std::string, const Job*> last;
