@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prints Splicor's figures beside FFmpeg's on the same long test file, in one run.
 #
-#   bash bench/run_benchmarks.sh [BUILD_DIR]     (default: build)
+#   bash bench/run_benchmarks.sh [BUILD_DIR [FILE]]     (default: build, the long test file)
 #
 # Each figure is the best of five runs, with the file in the page cache.
 set -euo pipefail
@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 media="$build/media"
 bash tests/media/make_test_media.sh "$media" --long >/dev/null
-file=$(realpath "$media/long.wmv")
+file=$(realpath "${2:-$media/long.wmv}")
 cli=$(realpath "$build/src/cli/splicor-cli")
 decode=$(realpath "$build/bench/keyframe_decode_bench")
 

@@ -3,7 +3,7 @@
 # one run: wall time (best of five, file in the page cache), the processor time of that run (user
 # plus system, over all threads) and its peak resident memory.
 #
-#   bash bench/thumbs_bench.sh [BUILD_DIR]     (default: build)
+#   bash bench/thumbs_bench.sh [BUILD_DIR [FILE...]]     (default: build, the demo and long files)
 #
 # The short demo file and the 10-minute file have the same picture size and key-frame spacing,
 # so their peak memory shows what grows with the number of key frames. The window's loader is
@@ -45,7 +45,9 @@ row() {
 
 sheet=$(mktemp --suffix=.png)
 trap 'rm -f "$sheet"' EXIT
-for file in "$media/demo.wmv" "$media/long.wmv"; do
+files=("${@:2}")
+[ ${#files[@]} -gt 0 ] || files=("$media/demo.wmv" "$media/long.wmv")
+for file in "${files[@]}"; do
     cat "$file" >/dev/null
     keys=$("$build/src/cli/splicor-cli" keyframes "$file" | wc -l)
     echo "$file: $(stat -c %s "$file") bytes, $keys key frames"
