@@ -19,7 +19,7 @@
 
 #include "control/controller.h"
 #include "platform/file_search.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 #include "support/fake_window.h"
 #include "thumbs/cache_file.h"
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     double seconds = -1;
     {
         testsupport::FakeWindow window;
-        shell::StatusBar bar;
+        status::StatusBar bar;
         bar.mainWindow = &window;
         bar.statusWindow = &window;
         control::Controller controller(thumbDir, &bar);

@@ -10,7 +10,7 @@
 #include "platform/file_search.h"
 #include "platform/own_files.h"
 #include "platform/window.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 #include "thumbs/thumb_document.h"
 
 namespace control {
@@ -24,7 +24,7 @@ constexpr std::int32_t kLastSaveNumber = 99;
 
 }  // namespace
 
-Controller::Controller(std::string directory, shell::StatusBar* bar)
+Controller::Controller(std::string directory, status::StatusBar* bar)
     : running(true), statusBar(bar), thumbnailDirectory(std::move(directory)) {
     // The queue first: it queues again the cut jobs of the last run, which start at once.
     cutQueue = new cut::CutQueue(thumbnailDirectory, statusBar);
@@ -310,7 +310,7 @@ void loaderThreadMain(Controller* controller) {
     if (!controller->running) {
         return;
     }
-    shell::StatusBar* statusBar = controller->statusBar;
+    status::StatusBar* statusBar = controller->statusBar;
     do {
         thumbs::ThumbDocument* document = nullptr;
         {

@@ -32,9 +32,9 @@
 namespace platform {
 class Window;
 }  // namespace platform
-namespace shell {
+namespace status {
 class StatusBar;
-}  // namespace shell
+}  // namespace status
 namespace cut {
 class CutQueue;
 }  // namespace cut
@@ -50,7 +50,7 @@ public:
     // creates the loader thread suspended, and restores the documents of the last run: the
     // first index file found (ascending name order) becomes current, the others ready. Makes no
     // StatusBar call. thumbnailDirectory ends in "/".
-    Controller(std::string thumbnailDirectory, shell::StatusBar* statusBar);
+    Controller(std::string thumbnailDirectory, status::StatusBar* statusBar);
     // Shuts down if shutdown was not called.
     ~Controller();
     Controller(const Controller&) = delete;
@@ -91,7 +91,7 @@ public:
     std::atomic<std::uint32_t> clientHeight{0};
     std::atomic<bool> running{false};
     std::atomic<platform::Window*> mainWindow{nullptr};
-    shell::StatusBar* statusBar = nullptr;
+    status::StatusBar* statusBar = nullptr;
     std::atomic<thumbs::ThumbDocument*> currentDocument{nullptr};
     std::list<thumbs::ThumbDocument*> readyDocuments;
     std::list<thumbs::ThumbDocument*> pendingDocuments;

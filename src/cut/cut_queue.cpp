@@ -13,13 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include "control/cut_list_file.h"
 #include "cut/output_files.h"
 #include "cut/trimlet.h"
+#include "journal/cut_list_file.h"
 #include "platform/file_search.h"
 #include "platform/own_files.h"
 #include "platform/text.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 
 namespace cut {
 
@@ -164,7 +164,7 @@ std::uint16_t thumbnailStreamOf(const std::string& source) {
 }
 
 // Why a restored job must not run, or empty when it may.
-std::string refusalOf(const control::CutList& list) {
+std::string refusalOf(const journal::CutList& list) {
     if (platform::sameFile(list.source, list.destination)) {
         return "its destination is its source";
     }
@@ -196,19 +196,19 @@ struct CutQueue::Job {
     std::string cutListFile;
 };
 
-CutQueue::CutQueue(std::string directory, shell::StatusBar* bar)
+CutQueue::CutQueue(std::string directory, status::StatusBar* bar)
     : statusBar(bar),
       thumbnailDirectory(std::move(directory)),
       workerThread([this] { cutWorkerMain(this); }, platform::Thread::Start::Suspended) {
     removeLeftoverOutputs();
-    control::removeUnfinishedCutListWrites(thumbnailDirectory);
+    journal::removeUnfinishedCutListWrites(thumbnailDirectory);
     // The jobs of the last run, in the order they were queued. Files from before the order was
     // recorded come first (they are older), in name order.
-    std::vector<std::pair<std::string, control::CutList>> restored;
+    std::vector<std::pair<std::string, journal::CutList>> restored;
     for (const std::string& name :
-         platform::findFilesWithSuffix(thumbnailDirectory, control::kCutListSuffix)) {
-        if (std::optional<control::CutList> list =
-                control::readCutListFile(thumbnailDirectory + name)) {
+         platform::findFilesWithSuffix(thumbnailDirectory, journal::kCutListSuffix)) {
+        if (std::optional<journal::CutList> list =
+                journal::readCutListFile(thumbnailDirectory + name)) {
             restored.emplace_back(thumbnailDirectory + name, std::move(*list));
         }
     }
@@ -246,12 +246,12 @@ void CutQueue::removeLeftoverOutputs() {
 }
 
 void CutQueue::loadCutList(const std::string& path) {
-    if (std::optional<control::CutList> list = control::readCutListFile(path)) {
+    if (std::optional<journal::CutList> list = journal::readCutListFile(path)) {
         restoreJob(path, std::move(*list));
     }
 }
 
-void CutQueue::restoreJob(const std::string& path, control::CutList list) {
+void CutQueue::restoreJob(const std::string& path, journal::CutList list) {
     // A job that would write over its source, or over a file that is not a video of ours (a
     // hand-written or planted cut list file), is set aside with its file, not run.
     const std::string refusal = refusalOf(list);
@@ -314,7 +314,7 @@ std::string CutQueue::reserveCutListFile(const std::string& destination) {
     // by a job this run did not restore (a malformed one) is not overwritten either.
     Lock guard(lock);
     for (int variant = 1; variant <= kMaxCutListVariants; ++variant) {
-        std::string path = thumbnailDirectory + control::cutListFileName(destination, variant);
+        std::string path = thumbnailDirectory + journal::cutListFileName(destination, variant);
         if (cutListNames.count(path) == 0 && !exists(path)) {
             cutListNames.insert(path);
             return path;
@@ -331,7 +331,7 @@ void CutQueue::addJob(std::string source, std::string destination, std::uint64_t
     // would then bring the finished job back at the next start. A failed write is not fatal:
     // the job runs all the same, it just is not restored if the program ends first.
     if (!cutListFile.empty()) {
-        control::writeCutListFile(cutListFile, source, destination, times, count, order);
+        journal::writeCutListFile(cutListFile, source, destination, times, count, order);
     }
     {
         Lock guard(lock);

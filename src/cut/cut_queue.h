@@ -3,7 +3,7 @@
 // CutQueue: the cut jobs waiting to run, and the cut worker thread that runs them one at a time.
 //
 // Every job is journalled in a cut list file of its own in the thumbnail directory (see
-// control/cut_list_file.h) from the moment it is queued until its cut engine has returned,
+// journal/cut_list_file.h) from the moment it is queued until its cut engine has returned,
 // whatever the result; the next CutQueue queues again every job whose file is still there, and
 // those jobs start at once.
 //
@@ -31,12 +31,12 @@
 #include <set>
 #include <string>
 
-#include "control/cut_list_file.h"
+#include "journal/cut_list_file.h"
 #include "platform/thread.h"
 
-namespace shell {
+namespace status {
 class StatusBar;
-}  // namespace shell
+}  // namespace status
 
 namespace cut {
 
@@ -49,7 +49,7 @@ public:
     // existing file that is not an ASF file, is not queued: its file is set aside (renamed
     // "NAME.refused") and a line on standard error says why. The partial copy a killed final
     // copy left beside a restored job's destination is deleted.
-    CutQueue(std::string thumbnailDirectory, shell::StatusBar* statusBar);
+    CutQueue(std::string thumbnailDirectory, status::StatusBar* statusBar);
     // Lets the worker finish the cut in hand (without a time limit) and ends it. Jobs still
     // queued keep their cut list files, for the next start.
     ~CutQueue();
@@ -90,7 +90,7 @@ private:
     friend void cutWorkerMain(CutQueue* queue);
 
     std::string reserveCutListFile(const std::string& destination);
-    void restoreJob(const std::string& path, control::CutList list);
+    void restoreJob(const std::string& path, journal::CutList list);
     void addJob(std::string source, std::string destination, std::uint64_t* times,
                 std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
                 std::uint64_t order);
@@ -123,7 +123,7 @@ private:
     // Set by pauseWorker, cleared by resumeWorker and the destructor; always written before the
     // suspension or resumption it goes with. Read by the worker at the top of each turn.
     std::atomic<bool> paused{false};
-    shell::StatusBar* const statusBar;
+    status::StatusBar* const statusBar;
     const std::string thumbnailDirectory;
     // Declared last: created suspended once everything it reads is in place.
     platform::Thread workerThread;

@@ -13,8 +13,8 @@
 #include "platform/single_instance.h"
 #include "shell/display_check.h"
 #include "shell/main_window.h"
-#include "shell/status_bar.h"
 #include "shell/window_proc.h"
+#include "status/status_bar.h"
 
 namespace shell {
 
@@ -81,7 +81,7 @@ int runSplicor(int argc, char** argv) {
     const std::string thumbnailDirectory = shell::thumbnailDirectory(argc > 0 ? arguments[0] : "");
 
     // The StatusBar lives until the process ends; the Controller until the window is gone.
-    theStatusBar = new StatusBar;
+    theStatusBar = new status::StatusBar;
     theController = new control::Controller(thumbnailDirectory, theStatusBar);
     deleteBitmapFiles(thumbnailDirectory);
 

@@ -4,11 +4,11 @@
 #include "platform/window.h"
 #include "shell/file_intake.h"
 #include "shell/resources.h"
-#include "shell/status_bar.h"
 #include "shell/window_host.h"
+#include "status/status_bar.h"
 #include "thumbs/thumb_document.h"
 
-shell::StatusBar* theStatusBar = nullptr;
+status::StatusBar* theStatusBar = nullptr;
 control::Controller* theController = nullptr;
 
 namespace shell {

@@ -17,10 +17,12 @@
 namespace control {
 class Controller;
 }  // namespace control
+namespace status {
+class StatusBar;
+}  // namespace status
 
 namespace shell {
 
-class StatusBar;
 class WindowHost;
 
 LRESULT mainWindowProc(WindowHost& window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -45,5 +47,5 @@ std::vector<std::int32_t> initialStatusEdges(const StatusWidths& widths = {});
 }  // namespace shell
 
 // Created by start-up, before the window, and read by the window procedure.
-extern shell::StatusBar* theStatusBar;
+extern status::StatusBar* theStatusBar;
 extern control::Controller* theController;

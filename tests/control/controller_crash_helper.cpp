@@ -19,12 +19,12 @@
 #include <thread>
 
 #include "control/controller.h"
-#include "control/cut_list_file.h"
 #include "cut/cut_queue.h"
+#include "journal/cut_list_file.h"
 #include "platform/file_search.h"
 #include "platform/thread.h"
 #include "platform/window.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     }
     const std::string thumb = argv[1];
     QuietWindow window;
-    shell::StatusBar bar;
+    status::StatusBar bar;
     bar.statusWindow = &window;
     bar.mainWindow = &window;
     control::Controller controller(thumb, &bar);
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
                          platform::suspendCount(controller.loaderThreadId) > 0;
         }
         if (loaderIdle && window.shown(4) == "分割中ファイル無し" &&
-            platform::findFilesWithSuffix(thumb, control::kCutListSuffix).empty()) {
+            platform::findFilesWithSuffix(thumb, journal::kCutListSuffix).empty()) {
             break;
         }
     }

@@ -27,13 +27,13 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "control/cut_list_file.h"
 #include "cut/cut_queue.h"
+#include "journal/cut_list_file.h"
 #include "platform/bitmap.h"
 #include "platform/event.h"
 #include "platform/file_search.h"
 #include "platform/own_files.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 #include "support/fake_window.h"
 #include "support/test_files.h"
 #include "thumbs/thumb_document.h"
@@ -141,7 +141,7 @@ protected:
     std::vector<std::string> cutListDestinations() {
         std::vector<std::string> out;
         for (const std::string& name : platform::findFilesWithSuffix(thumbDir, "-cut.txt")) {
-            if (auto list = control::readCutListFile(thumbDir + name)) {
+            if (auto list = journal::readCutListFile(thumbDir + name)) {
                 out.push_back(list->destination);
             }
         }
@@ -152,7 +152,7 @@ protected:
     std::string sources;
     std::string thumbDir;
     testsupport::FakeWindow window;
-    shell::StatusBar bar;
+    status::StatusBar bar;
     std::unique_ptr<Controller> controller;
 };
 
@@ -888,7 +888,7 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
                           times, 2, 0);
         }
         ASSERT_TRUE(eventually([&] {
-            return platform::findFilesWithSuffix(referenceThum, control::kCutListSuffix).empty();
+            return platform::findFilesWithSuffix(referenceThum, journal::kCutListSuffix).empty();
         }));
     }
     for (const std::string& destination : destinations) {

@@ -26,12 +26,12 @@
 #include <thread>
 
 #include "cli/commands.h"
-#include "control/cut_list_file.h"
 #include "cut/trimlet.h"
+#include "journal/cut_list_file.h"
 #include "platform/event.h"
 #include "platform/file_search.h"
 #include "platform/text.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 #include "support/fake_window.h"
 #include "support/test_files.h"
 
@@ -83,7 +83,7 @@ std::vector<std::string> files(const std::string& directory) {
 }
 
 std::vector<std::string> cutLists(const std::string& directory) {
-    return platform::findFilesWithSuffix(directory, control::kCutListSuffix);
+    return platform::findFilesWithSuffix(directory, journal::kCutListSuffix);
 }
 
 // Every sample of the file with its stream, times, flags and checksum.
@@ -207,7 +207,7 @@ protected:
     std::string root_, thumb_, out_, cwd_;
     fs::path previous_;
     testsupport::FakeWindow window_;
-    shell::StatusBar bar_;
+    status::StatusBar bar_;
     StartGate gate_;
     std::unique_ptr<cut::CutQueue> queue_;
 };
@@ -277,12 +277,12 @@ TEST_F(CutQueueTest, PauseStopsTheCutInHandAndAnEnqueueLetsOnlyThatCutFinish) {
 
 TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     std::uint64_t oddA[] = {10460000, 20460000, 999};  // a last odd value is not cut
-    ASSERT_TRUE(control::writeCutListFile(thumb_ + "a.wmv-cut.txt", mediaFile("two_video.wmv"),
+    ASSERT_TRUE(journal::writeCutListFile(thumb_ + "a.wmv-cut.txt", mediaFile("two_video.wmv"),
                                           out_ + "a.wmv", oddA, 3));
-    ASSERT_TRUE(control::writeCutListFile(thumb_ + "b.wmv-cut.txt", mediaFile("wmv2_wmav2.wmv"),
+    ASSERT_TRUE(journal::writeCutListFile(thumb_ + "b.wmv-cut.txt", mediaFile("wmv2_wmav2.wmv"),
                                           out_ + "b.wmv", kSecondStretch.data(), 2));
     ASSERT_TRUE(
-        control::writeCutListFile(thumb_ + "z.wmv-cut.txt", "", out_ + "z.wmv", nullptr, 0));
+        journal::writeCutListFile(thumb_ + "z.wmv-cut.txt", "", out_ + "z.wmv", nullptr, 0));
     put(thumb_ + "bad-cut.txt", "/v/a.wmv\r\n/o/a.wmv\r\n3\r\n1\r\n");
     // What a killed run leaves: temporary outputs and cut list writes cut short. Files of
     // other names are not the program's, however alike.
@@ -357,7 +357,7 @@ TEST_F(CutQueueTest, DestructionFinishesTheCutInHandAndJobsWithTheSameFileNameKe
     std::vector<std::string> queued = cutLists(thumb_);
     std::set<std::string> jobs;
     for (const std::string& name : queued) {
-        if (auto list = control::readCutListFile(thumb_ + name)) {
+        if (auto list = journal::readCutListFile(thumb_ + name)) {
             jobs.insert(list->destination + " " + std::to_string(list->times.at(0)));
         }
     }
@@ -474,7 +474,7 @@ TEST_F(CutQueueTest, AJobCutShortByAKilledProcessRunsAgainToACorrectOutputExactl
         EXPECT_TRUE(hold != 0 || !finished);
         if (!finished) {
             testsupport::FakeWindow window;
-            shell::StatusBar bar;
+            status::StatusBar bar;
             bar.statusWindow = &window;
             cut::CutQueue queue(thumb, &bar);
             ASSERT_TRUE(eventually([&] { return window.shown(4) == kNoCut; }));
@@ -496,7 +496,7 @@ TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
     // then orders 2, 10 and 11 under names whose byte order is another.
     auto journal = [&](const std::string& name, const std::string& from, const std::string& to,
                        const Times& times, std::uint64_t order) {
-        put(thumb_ + name, control::formatCutList(from, to, times.data(),
+        put(thumb_ + name, journal::formatCutList(from, to, times.data(),
                                                   static_cast<std::int32_t>(times.size()), order));
     };
     journal("d.wmv-4-cut.txt", clip, out_ + "d.wmv", kSecondStretch, 0);
@@ -535,7 +535,7 @@ TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
     // A job queued now comes after every restored one.
     queue_->pauseWorker();
     enqueue(clip, out_ + "late.wmv", kSecondStretch);
-    std::optional<control::CutList> late = control::readCutListFile(thumb_ + "late.wmv-cut.txt");
+    std::optional<journal::CutList> late = journal::readCutListFile(thumb_ + "late.wmv-cut.txt");
     ASSERT_TRUE(late);
     EXPECT_EQ(late->order, 12u);
     queue_->resumeWorker();

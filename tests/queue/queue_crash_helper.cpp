@@ -17,7 +17,7 @@
 
 #include "cut/cut_queue.h"
 #include "platform/window.h"
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     SignallingWindow window(std::atoi(argv[4]), std::atol(argv[5]));
-    shell::StatusBar bar;
+    status::StatusBar bar;
     bar.statusWindow = &window;
     cut::CutQueue queue(argv[1], &bar);
     window.queue = &queue;

@@ -24,8 +24,8 @@
 #include "control/controller.h"
 #include "shell/file_dialogs.h"
 #include "shell/resources.h"
-#include "shell/status_bar.h"
 #include "shell/window_proc.h"
+#include "status/status_bar.h"
 
 using namespace shell;
 
@@ -98,7 +98,7 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
     char pattern[] = "/tmp/splicor-window-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     std::string thumbnailDirectory = std::string(pattern) + "/";
-    theStatusBar = new StatusBar;
+    theStatusBar = new status::StatusBar;
     theController = new control::Controller(thumbnailDirectory, theStatusBar);
     {
         MainWindow window({"splicor"}, mainWindowProc);

@@ -18,8 +18,8 @@
 #include "platform/thread.h"
 #include "shell/messages.h"
 #include "shell/resources.h"
-#include "shell/status_bar.h"
 #include "shell/window_host.h"
+#include "status/status_bar.h"
 #include "thumbs/thumb_document.h"
 
 using namespace shell;
@@ -39,7 +39,7 @@ protected:
         root = pattern;
         thumbnailDirectory = root + "/thum/";
         std::filesystem::create_directory(thumbnailDirectory);
-        theStatusBar = new StatusBar;
+        theStatusBar = new status::StatusBar;
         theController = new control::Controller(thumbnailDirectory, theStatusBar);
     }
 

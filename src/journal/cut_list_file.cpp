@@ -1,4 +1,4 @@
-#include "control/cut_list_file.h"
+#include "journal/cut_list_file.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include "platform/file_search.h"
 #include "platform/own_files.h"
 
-namespace control {
+namespace journal {
 
 namespace {
 
@@ -145,4 +145,4 @@ void removeUnfinishedCutListWrites(const std::string& directory) {
     platform::removeUnfinishedWrites(directory);
 }
 
-}  // namespace control
+}  // namespace journal

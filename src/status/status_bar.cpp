@@ -1,8 +1,8 @@
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 
 #include "platform/window.h"
 
-namespace shell {
+namespace status {
 
 namespace {
 
@@ -148,4 +148,4 @@ void StatusBar::showPart(int part, const std::string& text) {
     }
 }
 
-}  // namespace shell
+}  // namespace status

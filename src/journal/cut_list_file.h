@@ -31,7 +31,7 @@
 #include <string_view>
 #include <vector>
 
-namespace control {
+namespace journal {
 
 // Every cut list file's name ends in this.
 constexpr char kCutListSuffix[] = "-cut.txt";
@@ -78,4 +78,4 @@ std::optional<CutList> readCutListFile(const std::string& path);
 // `directory` (which ends in "/").
 void removeUnfinishedCutListWrites(const std::string& directory);
 
-}  // namespace control
+}  // namespace journal

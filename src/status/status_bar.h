@@ -31,7 +31,7 @@ namespace platform {
 class Window;
 }  // namespace platform
 
-namespace shell {
+namespace status {
 
 class StatusBar {
 public:
@@ -72,4 +72,4 @@ private:
     void showPart(int part, const std::string& text);
 };
 
-}  // namespace shell
+}  // namespace status

@@ -1,6 +1,6 @@
 // The status bar's texts as the window receives them, and its use from several threads.
 
-#include "shell/status_bar.h"
+#include "status/status_bar.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "support/fake_window.h"
 
-using shell::StatusBar;
+using status::StatusBar;
 using testsupport::FakeWindow;
 using Texts = std::vector<std::pair<int, std::string>>;
 
