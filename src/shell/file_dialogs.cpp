@@ -1,25 +1,27 @@
 #include "shell/file_dialogs.h"
 
-#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QLayout>
 
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
+#include "shell/file_chooser.h"
 #include "shell/file_intake.h"
 
 namespace shell {
 
 namespace {
 
-// The filter's text is shown as it stands; the patterns Qt reads follow it, hidden.
-const char* const kFilter = "WMV files(*.wmv;*.asf) (*.wmv *.asf)";
-
 void setUpCommon(QFileDialog& dialog) {
-    dialog.setNameFilter(QString::fromLatin1(kFilter));
+    // The filter's text is shown as it stands; the patterns Qt reads follow it, hidden.
+    dialog.setNameFilter(QString::fromLatin1(kFileTypeText) + QStringLiteral(" (*.wmv *.asf)"));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+}
+
+// The toolkit makes no widgets of its own for a dialog the desktop shows (a platform theme's,
+// or the portal's).
+bool isDesktopDialog(const QFileDialog& dialog) {
+    return dialog.layout() == nullptr;
 }
 
 std::string run(QFileDialog& dialog) {
@@ -33,59 +35,40 @@ std::string run(QFileDialog& dialog) {
     return dialogResult(paths);
 }
 
+std::string run(FileChooser& chooser) {
+    return chooser.exec() == QDialog::Accepted ? dialogResult(chooser.chosen()) : "";
+}
+
 }  // namespace
 
 std::string pathOnDisk(const QString& path) {
-    std::string encoded = QFile::encodeName(path).toStdString();
-    std::error_code error;
-    if (std::filesystem::symlink_status(encoded, error).type() !=
-        std::filesystem::file_type::not_found) {
-        return encoded;
-    }
-    QFileInfo info(path);
-    QString name = info.fileName();
-    if (name.isEmpty() || info.path() == path) {
-        return encoded;
-    }
-    std::string folder = pathOnDisk(info.path());
-    std::string found;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        std::string raw = entry.path().filename().native();
-        if (QFile::decodeName(QByteArray::fromStdString(raw)) == name) {
-            if (!found.empty()) {
-                return encoded;  // two names read alike: neither is the one
-            }
-            found = raw;
-        }
-    }
-    std::string separator = folder.empty() || folder.back() == '/' ? "" : "/";
-    return folder + separator + (found.empty() ? QFile::encodeName(name).toStdString() : found);
+    return pathInFolder("", path);
 }
 
-void setUpOpenDialog(QFileDialog& dialog) {
+std::string runOpenDialog(QWidget* parent) {
+    QFileDialog dialog(parent);
     setUpCommon(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (isDesktopDialog(dialog)) {
+        return run(dialog);
+    }
+    FileChooser chooser(FileChooser::Mode::Open, parent);
+    return run(chooser);
 }
 
-void setUpSaveDialog(QFileDialog& dialog) {
+std::string runSaveDialog(QWidget* parent) {
+    QFileDialog dialog(parent);
     setUpCommon(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setDefaultSuffix(QStringLiteral("wmv"));
-}
-
-std::string runOpenDialog(QWidget* parent) {
-    QFileDialog dialog(parent);
-    setUpOpenDialog(dialog);
-    return run(dialog);
-}
-
-std::string runSaveDialog(QWidget* parent) {
-    QFileDialog dialog(parent);
-    setUpSaveDialog(dialog);
-    return run(dialog);
+    if (isDesktopDialog(dialog)) {
+        return run(dialog);
+    }
+    FileChooser chooser(FileChooser::Mode::Save, parent);
+    return run(chooser);
 }
 
 }  // namespace shell

@@ -2,11 +2,12 @@
 
 // The open and save dialogs, with their results in the form the window procedure reads (see
 // WindowHost::chooseFile). Both offer the one filter "WMV files(*.wmv;*.asf)" and propose no
-// name.
+// name. Where the desktop shows file dialogs of its own (a platform theme, the portal) those are
+// used; elsewhere the program's own FileChooser, which lists every name on disk, where the
+// toolkit's dialog leaves out names that are not UTF-8.
 
 #include <string>
 
-class QFileDialog;
 class QString;
 class QWidget;
 
@@ -21,12 +22,8 @@ std::string runSaveDialog(QWidget* parent);
 // The bytes of a path the toolkit gives. The toolkit reads file names as UTF-8 and shows a byte
 // that is not UTF-8 as U+FFFD, which does not encode back to that byte: such a name, or folder,
 // is looked up among its folder's entries by how the toolkit reads them. A new name (the save
-// dialog's) keeps its UTF-8 bytes, in its folder as it is on disk; when two names on disk read
-// alike, the path stays as the toolkit gave it.
+// dialog's) keeps its UTF-8 bytes, in its folder as it is on disk; so does a name that reads
+// like two names on disk, which is neither of them.
 std::string pathOnDisk(const QString& path);
-
-// The dialogs as the two functions above set them up, for running them.
-void setUpOpenDialog(QFileDialog& dialog);
-void setUpSaveDialog(QFileDialog& dialog);
 
 }  // namespace shell

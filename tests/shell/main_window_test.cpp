@@ -4,13 +4,17 @@
 #include "shell/main_window.h"
 
 #include <QApplication>
-#include <QFileDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QWheelEvent>
 #include <QWindow>
@@ -22,6 +26,7 @@
 #include <thread>
 
 #include "control/controller.h"
+#include "shell/file_chooser.h"
 #include "shell/file_dialogs.h"
 #include "shell/resources.h"
 #include "shell/window_proc.h"
@@ -180,33 +185,93 @@ TEST(MainWindow, ShowsEveryStatusTextWholeAndTitlesLiterally) {
 
 TEST(MainWindow, TheToolkitsOwnTextsAreJapanese) {
     ASSERT_TRUE(installToolkitTranslations(application()));
-    QFileDialog open;
-    setUpOpenDialog(open);
+    FileChooser open(FileChooser::Mode::Open);
     EXPECT_EQ(open.windowTitle().toStdString(), "開く");
-    QFileDialog save;
-    setUpSaveDialog(save);
+    std::vector<std::string> texts;
+    for (const QWidget* widget : open.findChildren<QWidget*>()) {
+        if (auto* label = qobject_cast<const QLabel*>(widget)) {
+            texts.push_back(label->text().toStdString());
+        } else if (auto* button = qobject_cast<const QPushButton*>(widget)) {
+            texts.push_back(button->text().toStdString());
+        }
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"開く(&O)", "キャンセル",
+                                               "アドレス:", "ファイル名(&N):", "ファイルの種類:"}));
+    FileChooser save(FileChooser::Mode::Save);
     EXPECT_EQ(save.windowTitle().toStdString(), "名前を付けて保存");
     EXPECT_NE(QScrollBar::tr("Scroll here"), QStringLiteral("Scroll here")) << "the bar's menu";
 }
 
-TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacing) {
+// Every name on disk is listed and comes back as its bytes, chosen by keys or typed; folders,
+// named in any bytes, are entered.
+TEST(FileChooser, ListsEveryNameAndGivesBackItsBytes) {
+    application();
+    char pattern[] = "/tmp/splicor-chooser-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    const std::string inner = folder + "/d\xE9j\xE0";
+    std::filesystem::create_directory(inner);
+    for (const char* name : {"caf\xE9.wmv", "c.asf", "take10.wmv", "take2.WMV", "notes.txt",
+                             ".hidden.wmv", "d\xE9j\xE0/inner.wmv"}) {
+        std::ofstream(folder + "/" + name) << "x";
+    }
+    auto listed = [](const FileChooser& chooser) {
+        std::vector<std::string> names;
+        for (int i = 0; i < chooser.list()->topLevelItemCount(); ++i) {
+            names.push_back(chooser.list()->topLevelItem(i)->text(0).toStdString());
+        }
+        return names;
+    };
+    // choose(TEXT, N): types TEXT into the list, extends the selection N rows down, and
+    // presses Return.
+    auto choose = [&folder](const char* text, int shiftDowns) {
+        FileChooser chooser(FileChooser::Mode::Open);
+        chooser.setFolder(folder);
+        chooser.show();
+        QTest::keyClicks(chooser.list(), QString::fromLatin1(text));
+        for (int i = 0; i < shiftDowns; ++i) {
+            QTest::keyClick(chooser.list(), Qt::Key_Down, Qt::ShiftModifier);
+        }
+        QTest::keyClick(chooser.list(), Qt::Key_Return);
+        return chooser.result() == QDialog::Accepted ? chooser.chosen()
+                                                     : std::vector<std::string>{};
+    };
+
+    FileChooser chooser(FileChooser::Mode::Open);
+    ASSERT_TRUE(chooser.setFolder(folder));
+    EXPECT_EQ(listed(chooser), (std::vector<std::string>{"d\uFFFDj\uFFFD", "c.asf", "caf\uFFFD.wmv",
+                                                         "take2.WMV", "take10.wmv"}));
+    EXPECT_EQ(choose("caf", 0), std::vector<std::string>{folder + "/caf\xE9.wmv"});
+    EXPECT_EQ(choose("c", 1),
+              (std::vector<std::string>{folder + "/c.asf", folder + "/caf\xE9.wmv"}));
+
+    // A folder typed by the name it shows is entered, and its files chosen there.
+    chooser.nameEdit()->setText(QStringLiteral("d\uFFFDj\uFFFD"));
+    chooser.accept();
+    EXPECT_EQ(chooser.folder(), inner);
+    EXPECT_EQ(listed(chooser), std::vector<std::string>{"inner.wmv"});
+    EXPECT_EQ(chooser.nameEdit()->text(), QString());
+    std::filesystem::remove_all(pattern);
+}
+
+TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacingInAnyFolder) {
     application();
     char pattern[] = "/tmp/splicor-save-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    QString directory = QString::fromLatin1(pattern);
-    auto save = [&](const char* typed) {
-        QFileDialog dialog;
-        setUpSaveDialog(dialog);
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setDirectory(directory);
-        dialog.selectFile(QString::fromLatin1(typed));
-        static_cast<QDialog&>(dialog).accept();  // as the Save button does
-        return dialog.result() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+    const std::string folder = std::string(pattern) + "/d\xE9j\xE0";
+    std::filesystem::create_directory(folder);
+    auto save = [&folder](const char* typed) {
+        FileChooser dialog(FileChooser::Mode::Save);
+        dialog.setFolder(folder);
+        dialog.nameEdit()->setText(QString::fromUtf8(typed));
+        dialog.accept();  // as the Save button does
+        return dialog.result() == QDialog::Accepted ? dialog.chosen().at(0) : std::string();
     };
-    EXPECT_EQ(save("clip"), directory + "/clip.wmv") << "a name without extension gets .wmv";
-    EXPECT_EQ(save("clip.asf"), directory + "/clip.asf");
+    EXPECT_EQ(save("clip"), folder + "/clip.wmv") << "a name without extension gets .wmv";
+    EXPECT_EQ(save("clip.asf"), folder + "/clip.asf");
+    EXPECT_EQ(save("新"), folder + "/新.wmv");
 
-    QFile(directory + "/old.wmv").open(QIODevice::WriteOnly);
+    std::ofstream(folder + "/old.wmv") << "x";
     bool asked = false;
     QTimer::singleShot(0, [&asked] {
         if (QWidget* box = QApplication::activeModalWidget()) {
@@ -214,7 +279,7 @@ TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacing) {
             box->close();  // declines to replace
         }
     });
-    EXPECT_EQ(save("old"), QString()) << "replacing declined: nothing chosen";
+    EXPECT_EQ(save("old"), std::string()) << "replacing declined: nothing chosen";
     EXPECT_TRUE(asked);
     std::filesystem::remove_all(pattern);
 }
