@@ -178,6 +178,7 @@ FileChooser::FileChooser(Mode mode, QWidget* parent) : QDialog(parent), mode_(mo
     list_->setSelectionMode(open ? QAbstractItemView::ExtendedSelection
                                  : QAbstractItemView::SingleSelection);
     list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     nameEdit_ = new QLineEdit(this);
     auto* types = new QComboBox(this);

@@ -211,8 +211,8 @@ TEST(FileChooser, ListsEveryNameAndGivesBackItsBytes) {
     const std::string folder = pattern;
     const std::string inner = folder + "/d\xE9j\xE0";
     std::filesystem::create_directory(inner);
-    for (const char* name : {"caf\xE9.wmv", "c.asf", "take10.wmv", "take2.WMV", "notes.txt",
-                             ".hidden.wmv", "d\xE9j\xE0/inner.wmv"}) {
+    for (const char* name :
+         {"caf\xE9.wmv", "c.asf", "take.WMV", "notes.txt", ".hidden.wmv", "d\xE9j\xE0/inner.wmv"}) {
         std::ofstream(folder + "/" + name) << "x";
     }
     auto listed = [](const FileChooser& chooser) {
@@ -239,8 +239,8 @@ TEST(FileChooser, ListsEveryNameAndGivesBackItsBytes) {
 
     FileChooser chooser(FileChooser::Mode::Open);
     ASSERT_TRUE(chooser.setFolder(folder));
-    EXPECT_EQ(listed(chooser), (std::vector<std::string>{"d\uFFFDj\uFFFD", "c.asf", "caf\uFFFD.wmv",
-                                                         "take2.WMV", "take10.wmv"}));
+    EXPECT_EQ(listed(chooser),
+              (std::vector<std::string>{"d\uFFFDj\uFFFD", "c.asf", "caf\uFFFD.wmv", "take.WMV"}));
     EXPECT_EQ(choose("caf", 0), std::vector<std::string>{folder + "/caf\xE9.wmv"});
     EXPECT_EQ(choose("c", 1),
               (std::vector<std::string>{folder + "/c.asf", folder + "/caf\xE9.wmv"}));

@@ -13,8 +13,9 @@
 # "smoke" then closes the documents, leaving nothing behind. "full" also turns the wheel over the
 # grid, the scroll bar and the status bar; drops files from another X client (XDND), one of them
 # named in bytes that are not UTF-8; sends a document back with Ctrl+B; selects a run by dragging
-# the mouse and saves it alone through the save dialog, typed; opens a file through the open
-# dialog, typed; and checks that the dialogs speak Japanese.
+# the mouse and saves it alone through the save dialog, typed; and opens two files through the
+# open dialog, driven by keys, one of them named in bytes that are not UTF-8, whose thumbnails
+# are then shown. The dialogs are found by their Japanese titles.
 #
 # PROBE is x_window_probe (XDND drops, and the state the window publishes). The program runs as a
 # copy in a temporary directory, so its thumbnail directory ("thum/" beside it) is the test's own.
@@ -39,6 +40,8 @@ mkdir -p "$app" "$sources"
 cp "$program" "$app/splicor"
 # "[*]" is what the toolkit would take for a placeholder in a title.
 a="$sources/a[*].wmv"
+# Names that are not UTF-8: one dropped, one chosen in the open dialog.
+deja="$sources/d"$'\xe9'"j"$'\xe0'".wmv"
 cafe="$sources/caf"$'\xe9'".wmv"
 # Key frames at uneven times, so that cutting away any other stretch, or saving any other run,
 # gives other times: 0, 0.6, 1.6, 3.2, 3.6 and 5 s, in 6 s.
@@ -49,6 +52,7 @@ ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:dur
 cp "$a" "$sources/b.wmv"
 cp "$media/mp43_only.asf" "$sources/c.asf"
 cp "$media/mp43_only.asf" "$cafe"
+cp "$media/mp43_only.asf" "$deja"
 echo "not a video" >"$sources/notes.txt"
 
 xvfb_pid=
@@ -318,11 +322,11 @@ same_times "a[*].wmv without its third stretch" "$(key_times "$sources/a[*]-1.wm
 
 if [ "$scenario" = full ]; then
     # Files dropped from another client: the two videos are read, the text file is not.
-    "$probe" drop "$window" $((gx + 50)) $((gy + 50)) "$sources/b.wmv" "$cafe" \
+    "$probe" drop "$window" $((gx + 50)) $((gy + 50)) "$sources/b.wmv" "$deja" \
         "$sources/notes.txt" || fail "the drop did not go through"
     until_true 30 test -e "$thum/b.wmv-thum.txt" || fail "the dropped b.wmv was not read"
-    until_true 30 test -e "$thum/caf"$'\xe9'".wmv-thum.txt" ||
-        fail "the dropped caf\\xe9.wmv was not read: $(ls "$thum")"
+    until_true 30 test -e "$thum/d"$'\xe9'"j"$'\xe0'".wmv-thum.txt" ||
+        fail "the dropped d\\xe9j\\xe0.wmv was not read: $(ls "$thum")"
     wait_for_status "2  ファイル読込済み" "${empty_status[@]:1}"
 
     # Ctrl+B: a.wmv goes to the back, b.wmv is shown.
@@ -344,16 +348,29 @@ if [ "$scenario" = full ]; then
     same_times "the run saved alone" "$(key_times "$sources/run.wmv")" \
         "$(only_run "$sources/b.wmv" 1 2)"
 
-    # The open dialog, typed.
+    # The open dialog, driven by keys: the sources' folder typed, then c.asf and caf\xe9.wmv
+    # picked together in the list, where they stand side by side.
     timeout 10 xdotool windowfocus --sync "$window" || fail "the window takes no keys"
     xdotool key ctrl+o
     wait_for_window '^開く$'
+    xdotool type --delay 5 "$sources"
+    xdotool key Return shift+Tab c shift+Down
     screenshot open-dialog.png "$found"
-    xdotool type --delay 5 "$sources/c.asf"
     xdotool key Return
     until_true 30 test -e "$thum/c.asf-thum.txt" || fail "c.asf chosen in the dialog was not read"
-    wait_for_status "3  ファイル読込済み" "${empty_status[@]:1}"
-    wait_for_title "$sources/b.wmv - splicor2 0.019"
+    until_true 30 test -e "$thum/caf"$'\xe9'".wmv-thum.txt" ||
+        fail "caf\\xe9.wmv chosen in the dialog was not read: $(ls "$thum")"
+    wait_for_status "4  ファイル読込済み" "${empty_status[@]:1}"
+    # Sent back four times, b.wmv gives way to the others in turn, caf\xe9.wmv last.
+    fffd=$'\xef\xbf\xbd'
+    timeout 10 xdotool windowfocus --sync "$window" || fail "the window takes no keys"
+    for name in "d${fffd}j$fffd.wmv" "a[*].wmv" c.asf "caf$fffd.wmv"; do
+        xdotool key ctrl+b
+        wait_for_title "$sources/$name - splicor2 0.019"
+    done
+    read_layout
+    until_true 10 cell_shows 0 0 "$thum/caf"$'\xe9'".wmv.thum" ||
+        fail "caf\\xe9.wmv chosen in the dialog shows no thumbnails"
 else
     # Close a[*].wmv: b.wmv is shown.
     xdotool key ctrl+w
