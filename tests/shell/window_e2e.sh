@@ -13,9 +13,9 @@
 # "smoke" then closes the documents, leaving nothing behind. "full" also turns the wheel over the
 # grid, the scroll bar and the status bar; drops files from another X client (XDND), one of them
 # named in bytes that are not UTF-8; sends a document back with Ctrl+B; selects a run by dragging
-# the mouse and saves it alone through the save dialog, typed; and opens two files through the
-# open dialog, driven by keys, one of them named in bytes that are not UTF-8, whose thumbnails
-# are then shown. The dialogs are found by their Japanese titles.
+# the mouse and saves it alone through the save dialog, driven by keys, into a folder named in
+# bytes that are not UTF-8; and opens two files through the open dialog, driven by keys, one of
+# them named so, whose thumbnails are then shown. The dialogs are found by their Japanese titles.
 #
 # PROBE is x_window_probe (XDND drops, and the state the window publishes). The program runs as a
 # copy in a temporary directory, so its thumbnail directory ("thum/" beside it) is the test's own.
@@ -40,9 +40,10 @@ mkdir -p "$app" "$sources"
 cp "$program" "$app/splicor"
 # "[*]" is what the toolkit would take for a placeholder in a title.
 a="$sources/a[*].wmv"
-# Names that are not UTF-8: one dropped, one chosen in the open dialog.
+# Names that are not UTF-8: one dropped, one chosen in the open dialog, a folder saved into.
 deja="$sources/d"$'\xe9'"j"$'\xe0'".wmv"
 cafe="$sources/caf"$'\xe9'".wmv"
+results="$sources/r"$'\xe9'"sultats"
 # Key frames at uneven times, so that cutting away any other stretch, or saving any other run,
 # gives other times: 0, 0.6, 1.6, 3.2, 3.6 and 5 s, in 6 s.
 ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=6 \
@@ -54,6 +55,7 @@ cp "$media/mp43_only.asf" "$sources/c.asf"
 cp "$media/mp43_only.asf" "$cafe"
 cp "$media/mp43_only.asf" "$deja"
 echo "not a video" >"$sources/notes.txt"
+mkdir "$results"
 
 xvfb_pid=
 pids=()
@@ -336,16 +338,19 @@ if [ "$scenario" = full ]; then
     until_true 10 cell_shows 0 0 "$b_cache" || fail "the grid does not show b.wmv"
 
     # Drag from the second thumbnail to the third, then save that run alone as "run" (the dialog
-    # adds ".wmv").
+    # adds ".wmv") in r\xe9sultats: the sources' folder typed, the folder picked in the list by
+    # keys and entered, the name typed.
     xdotool mousemove --window "$window" $((gx + 240)) $((gy + 60)) mousedown 1
     xdotool mousemove --window "$window" $((gx + 330)) $((gy + 65))
     xdotool mousemove --window "$window" $((gx + 400)) $((gy + 70)) mouseup 1
     xdotool key ctrl+s
     wait_for_window '^名前を付けて保存$'
-    xdotool type --delay 5 "$sources/run"
+    xdotool type --delay 5 "$sources"
+    xdotool key Return shift+Tab r Return Tab
+    xdotool type --delay 5 run
     xdotool key Return
-    wait_for_cut "$sources/run.wmv"
-    same_times "the run saved alone" "$(key_times "$sources/run.wmv")" \
+    wait_for_cut "$results/run.wmv"
+    same_times "the run saved alone" "$(key_times "$results/run.wmv")" \
         "$(only_run "$sources/b.wmv" 1 2)"
 
     # The open dialog, driven by keys: the sources' folder typed, then c.asf and caf\xe9.wmv
