@@ -8,6 +8,7 @@
 
 #include <boost/shared_ptr.hpp>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -285,12 +286,14 @@ std::string difference(Kept want, Kept got, bool anyStream) {
     return report.str();
 }
 
-// The output's packets as FFmpeg reads them: its framemd5 of every stream, copied.
+// The output's packets as FFmpeg reads them: its framemd5 of every stream, copied, at the times
+// the file gives (without -copyts FFmpeg moves them all by the first time it meets, which is an
+// audio time in a file that sends seconds of audio before the video).
 Kept ffmpegSamples(const std::string& file) {
     int status = 0;
-    std::string text = runCommand(
-        "ffmpeg -v error -i " + shellQuote(file) + " -map 0 -c copy -f framemd5 - 2>/dev/null",
-        &status);
+    std::string text = runCommand("ffmpeg -v error -copyts -i " + shellQuote(file) +
+                                      " -map 0 -c copy -f framemd5 - 2>/dev/null",
+                                  &status);
     EXPECT_EQ(status, 0) << file;
     Kept kept;
     for (const std::string& line : lines(text)) {
@@ -416,25 +419,40 @@ TEST_F(Cut, KeepsEverySampleOfTheKeptStretchesAndNothingElse) {
             sources.push_back(file);
         }
     }
+    // Audio sent 1.5 s ahead of the video and behind it; and, in a longer file, 12 s: further
+    // than the reader's start at the first range looks back (the preroll, 3.1 s, and 5 s more).
+    std::vector<std::pair<std::string, double>> leads;
     if (!mediaFile("wmv2_wmav2.wmv").empty()) {
-        // Audio sent 1.5 s ahead of the video, and 1.5 s behind it.
-        for (double lead : {1.5, -1.5}) {
-            std::string file = path(lead > 0 ? "audio-ahead.wmv" : "audio-behind.wmv");
-            reinterleave(mediaFile("wmv2_wmav2.wmv"), file, lead);
-            auto [most, least] = audioLead(file);
-            if (lead > 0) {
-                EXPECT_GT(most, 1.4) << file;
-            } else {
-                EXPECT_LT(least, -1.4) << file;
-            }
-            // FFmpeg reads the same order: its first packets are the leading stream's alone.
-            std::string order = runCommand(
-                "ffprobe -v error -show_entries packet=stream_index "
-                "-of csv=p=0 " +
-                shellQuote(file) + " | head -20 | sort -u | wc -l");
-            EXPECT_EQ(order, "1\n") << file;
-            sources.push_back(file);
+        leads = {{mediaFile("wmv2_wmav2.wmv"), 1.5}, {mediaFile("wmv2_wmav2.wmv"), -1.5}};
+        const std::string longer = path("thirty-seconds.wmv");
+        int status = 0;
+        runCommand(
+            "ffmpeg -v error -f lavfi -i testsrc2=size=176x144:rate=25:duration=30 -f lavfi "
+            "-i sine=frequency=440:sample_rate=44100:duration=30 -ac 2 -map 0:v -map 1:a "
+            "-c:v wmv2 -b:v 200k -g 50 -c:a wmav2 -b:a 64k -packet_size 3200 " +
+                shellQuote(longer),
+            &status);
+        ASSERT_EQ(status, 0);
+        leads.push_back({longer, 12});
+        leads.push_back({longer, -12});
+    }
+    for (const auto& [original, lead] : leads) {
+        std::string file = path((lead > 0 ? "audio-ahead-" : "audio-behind-") +
+                                std::to_string(static_cast<int>(std::abs(lead))) + ".wmv");
+        reinterleave(original, file, lead);
+        auto [most, least] = audioLead(file);
+        if (lead > 0) {
+            EXPECT_GT(most, lead - 0.1) << file;
+        } else {
+            EXPECT_LT(least, lead + 0.1) << file;
         }
+        // FFmpeg reads the same order: its first packets are the leading stream's alone.
+        std::string order = runCommand(
+            "ffprobe -v error -show_entries packet=stream_index "
+            "-of csv=p=0 " +
+            shellQuote(file) + " | head -20 | sort -u | wc -l");
+        EXPECT_EQ(order, "1\n") << file;
+        sources.push_back(file);
     }
     if (sources.empty()) {
         GTEST_SKIP() << "no media";
