@@ -181,7 +181,7 @@ HRESULT openReader(const std::string& path, ComPtr<media::IWMSyncReader>& reader
     return hr;
 }
 
-HRESULT readKeyFrames(const std::string& path, KeyFrames& out) {
+HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD until) {
     ComPtr<media::IWMSyncReader> reader;
     std::vector<std::pair<media::WORD, bool>> streams;
     HRESULT hr = openReader(path, reader, streams);
@@ -220,6 +220,9 @@ HRESULT readKeyFrames(const std::string& path, KeyFrames& out) {
                                    &stream);
         if (SUCCEEDED(hr)) {
             out.times.push_back(time);
+            if (time >= until) {
+                return hr;
+            }
         }
     }
     if (hr == media::NS_E_NO_MORE_SAMPLES) {

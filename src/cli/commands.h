@@ -22,14 +22,16 @@ media::HRESULT openReader(const std::string& path, media::ComPtr<media::IWMSyncR
                           std::vector<std::pair<media::WORD, bool>>& streams);
 
 // The key frames of the stream a thumbnail document shows: the last video stream in profile
-// order. ASF_E_NOSTREAMPROPS when the file has no video stream.
+// order. ASF_E_NOSTREAMPROPS when the file has no video stream. With `until` the list ends at
+// the first key frame at or after it, and samplesEnd is left 0 when there is one.
 struct KeyFrames {
     media::WORD stream = 0;
     media::QWORD duration = 0;         // the file's "Duration" attribute
     media::QWORD samplesEnd = 0;       // where the samples of all streams end
     std::vector<std::uint64_t> times;  // media times, 100-ns units
 };
-media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out);
+media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out,
+                             media::QWORD until = UINT64_MAX);
 
 // One compressed sample as a synchronous reader delivers it; data is valid during the call.
 struct SampleInfo {

@@ -126,6 +126,22 @@ bool readRanges(const std::vector<std::string>& args, const KeyFrames& keys,
     return true;
 }
 
+// How far the key frames must be listed for the ranges the arguments name. Time ranges snap to
+// the key frames around them, so the list may end at the first key frame at or after the last
+// range's end; frame numbers, deleted stretches (the rest runs to the end of the file) and the
+// message for an argument that is not a range need the whole list (kEndOfFile).
+MediaTime keyFramesNeeded(const std::vector<std::string>& args, bool deleteRanges) {
+    MediaTime until = 0;
+    for (std::size_t i = 2; i < args.size() && !deleteRanges; ++i) {
+        const std::optional<TimeRange> range = parseTimeRange(args[i]);
+        if (!range) {
+            return kEndOfFile;
+        }
+        until = std::max(until, range->second);
+    }
+    return deleteRanges ? kEndOfFile : until;
+}
+
 }  // namespace
 
 int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool deleteRanges) {
@@ -140,7 +156,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
         return 1;
     }
     KeyFrames keys;
-    HRESULT hr = readKeyFrames(source, keys);
+    HRESULT hr = readKeyFrames(source, keys, keyFramesNeeded(args, deleteRanges));
     const bool withoutVideo = hr == ASF_E_NOSTREAMPROPS;
     if (withoutVideo) {
         hr = readAudioCutPoints(source, keys);

@@ -720,6 +720,24 @@ TEST_F(Cut, CommandLineSnapsRangesAndRefusesTooMany) {
     // Key frames every 2 s from 0.046 s: 2.5-4.5 becomes the stretch from 2.046 s to 6.046 s.
     EXPECT_NE(out.str().find("keeping 2.046 s to 6.046 s"), std::string::npos) << out.str();
     expectPlaysEverywhere(path("out.wmv"));
+    // The key frames are listed only as far as the ranges need, and they snap as with the whole
+    // list: an end on a key frame, the later of two ranges, an end past the last key frame.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> snapped = {
+        {{"4.046-6.046"}, "keeping 4.046 s to 6.046 s\n"},
+        {{"0.5-1", "3-3.5"}, "keeping 0.046 s to 2.046 s\nkeeping 2.046 s to 4.046 s\n"},
+        {{"4.1-6.0461"}, "keeping 4.046 s to 8.046 s\n"},
+        {{"5-"}, "keeping 4.046 s to 8.046 s\n"},
+        {{"--frames", "1-2"}, "keeping 2.046 s to 6.046 s\n"}};
+    for (const auto& [ranges, kept] : snapped) {
+        std::vector<std::string> args = {source, path("snapped.wmv")};
+        args.insert(args.end(), ranges.begin(), ranges.end());
+        std::ostringstream printed;
+        fs::remove(path("snapped.wmv"));
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(cli::cutCommand(args, printed), 0) << ranges[0];
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(printed.str(), kept + "wrote " + path("snapped.wmv") + "\n");
+    }
     std::vector<std::string> many = {source, path("many.wmv")};
     for (int i = 0; i < 101; ++i) {
         many.push_back("--frames");
