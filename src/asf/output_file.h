@@ -41,14 +41,16 @@ public:
 
 private:
     bool flushBuffer();
+    void startWriteback();
     bool fail(int error);
 
     int fd_ = -1;
     std::string path_;
     std::string temporary_;
     std::vector<uint8_t> buffer_;
-    uint64_t size_ = 0;     // everything appended, buffered bytes included
-    uint64_t flushed_ = 0;  // what is in the file
+    uint64_t size_ = 0;         // everything appended, buffered bytes included
+    uint64_t flushed_ = 0;      // what is in the file
+    uint64_t writtenBack_ = 0;  // what the kernel was asked to start writing to the disk
     int error_ = 0;
 };
 
