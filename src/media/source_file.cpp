@@ -109,6 +109,51 @@ constexpr std::int64_t kMaxPictureSide = 16384;
 // The 11 bytes before a video stream's bitmap header.
 constexpr std::size_t kVideoHeaderSize = 11;
 
+// No audio format carries more channels than this or samples faster; larger values are damage.
+constexpr std::uint32_t kMaxAudioChannels = 64;
+constexpr std::uint32_t kMaxSamplesPerSec = 1000000;
+// The widest sample any audio format stores, in bytes: no stream, coded or not, averages more
+// bytes a second than its samples would take at this width.
+constexpr std::uint64_t kMaxBytesPerSample = 8;
+constexpr std::size_t kWaveFormatSize = 18;
+
+// The Windows Media audio formats FFmpeg's decoders start only with a format of their own limits.
+constexpr std::uint16_t kWmaVoice = 0x000A;
+constexpr std::uint16_t kWmaV1 = 0x0160;
+constexpr std::uint16_t kWmaV2 = 0x0161;
+constexpr std::uint16_t kWmaPro = 0x0162;
+constexpr std::uint16_t kWmaLossless = 0x0163;
+
+// Whether an audio format block describes a stream a decoder can start: every count and rate in
+// range, the extra data it declares present, and what the Windows Media decoders read from it.
+bool audioFormatUsable(const asf::WaveFormat& f, std::size_t blockSize) {
+    if (f.channels == 0 || f.channels > kMaxAudioChannels || f.samplesPerSec == 0 ||
+        f.samplesPerSec > kMaxSamplesPerSec || f.blockAlign == 0 ||
+        f.bitsPerSample > kMaxBytesPerSample * 8 ||
+        f.avgBytesPerSec > std::uint64_t{f.channels} * f.samplesPerSec * kMaxBytesPerSample) {
+        return false;
+    }
+    if (blockSize >= kWaveFormatSize && f.cbSize > blockSize - kWaveFormatSize) {
+        return false;
+    }
+    // Version 1 and 2 are stereo at most, up to 50 kHz, with a bit rate and the flags their
+    // decoder reads from the extra data (4 and 6 bytes); the later ones need their 18 bytes of
+    // set-up, the voice codec its 46.
+    switch (f.formatTag) {
+        case kWmaV1:
+        case kWmaV2:
+            return f.channels <= 2 && f.samplesPerSec <= 50000 && f.avgBytesPerSec > 0 &&
+                   f.extra.size() >= (f.formatTag == kWmaV1 ? 4u : 6u);
+        case kWmaPro:
+        case kWmaLossless:
+            return f.channels <= 8 && f.extra.size() >= 18;
+        case kWmaVoice:
+            return f.extra.size() >= 46;
+        default:
+            return true;
+    }
+}
+
 bool knownStreamType(const asf::Guid& type) {
     for (const asf::Guid& g :
          {asf::kStreamTypeAudio, asf::kStreamTypeVideo, asf::kStreamTypeCommand,
@@ -122,8 +167,8 @@ bool knownStreamType(const asf::Guid& type) {
 }
 
 // Whether every audio and video stream describes its format well enough for a decoder to start:
-// a format block of its kind, and a picture of a sensible size. Other players refuse such
-// files as well; a cut of one would only copy the damage.
+// a format block of its kind, a usable audio format, and a picture of a sensible size. Other
+// players refuse such files as well; a cut of one would only copy the damage.
 bool formatsUsable(const asf::Header& header) {
     for (const asf::Stream& s : header.streams) {
         const asf::StreamProperties& p = s.properties;
@@ -135,7 +180,7 @@ bool formatsUsable(const asf::Header& header) {
              p.errorCorrectionType != asf::kLegacyErrorConcealment)) {
             return false;
         }
-        if (p.isAudio() && !p.audio) {
+        if (p.isAudio() && (!p.audio || !audioFormatUsable(*p.audio, p.typeSpecificData.size()))) {
             return false;
         }
         if (p.isVideo()) {

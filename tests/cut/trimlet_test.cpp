@@ -903,15 +903,16 @@ TEST_F(Cut, TheCommandLineSaysWhyItRefusesASourceOfUnknownLength) {
     EXPECT_FALSE(fs::exists(path("out.wmv")));
 }
 
-// The byte offset of the first video stream's picture width in the file.
-std::uint64_t pictureWidthOffset(const std::string& file) {
+// The byte offset of the first video stream's picture width in the file, or with audio, of the
+// first audio stream's format block.
+std::uint64_t formatOffset(const std::string& file, bool audio = false) {
     asf::File f;
     EXPECT_EQ(f.open(file), asf::Status::Ok);
     for (const asf::Stream& s : f.header().streams) {
-        if (s.isVideo()) {
-            // Object header 24, fixed fields 54, encoded size 8, flags 1, format size 2,
-            // bitmap header size 4.
-            return s.propertiesOffset + 24 + 54 + 8 + 1 + 2 + 4;
+        // Object header 24, fixed fields 54; for video then encoded size 8, flags 1, format
+        // size 2, bitmap header size 4.
+        if (audio ? s.isAudio() : s.isVideo()) {
+            return s.propertiesOffset + 24 + 54 + (audio ? 0 : 8 + 1 + 2 + 4);
         }
     }
     return 0;
@@ -928,16 +929,30 @@ TEST_F(Cut, DamagedSourcesAreRefusedOrLeaveTheirDamageBehind) {
     if (media.empty()) {
         GTEST_SKIP() << "no media";
     }
-    // A picture of width 0, or of a million pixels a side: no player can start it.
-    for (std::int32_t width : {0, 1000000}) {
+    // A picture of width 0, or of a million pixels a side, and audio formats FFmpeg refuses to
+    // decode or demux (damage seen in mutated copies): no channels, a sample rate past 2^31, a
+    // byte rate no audio has, block alignment 0, more extra bytes declared than the block holds.
+    struct Damage {
+        bool audio;
+        std::uint64_t offset;
+        std::uint32_t value;
+        int bytes;
+    };
+    for (const Damage& d :
+         {Damage{false, 0, 0, 4}, Damage{false, 0, 1000000, 4}, Damage{true, 2, 0, 2},
+          Damage{true, 4, 3942667810u, 4}, Damage{true, 8, 3103792960u, 4}, Damage{true, 12, 0, 2},
+          Damage{true, 16, 94, 2}}) {
         std::string source = path("bad.wmv");
         fs::copy_file(media, source, fs::copy_options::overwrite_existing);
-        std::uint64_t at = pictureWidthOffset(source);
+        std::uint64_t at = formatOffset(source, d.audio);
         ASSERT_GT(at, 0u);
-        patchFile(source, at,
-                  {static_cast<char>(width), static_cast<char>(width >> 8),
-                   static_cast<char>(width >> 16), static_cast<char>(width >> 24)});
-        EXPECT_EQ(cutFile(source, path("out.wmv"), {{0, 10000000}}, 1), ASF_E_BADMEDIATYPE);
+        std::vector<char> bytes;
+        for (int i = 0; i < d.bytes; ++i) {
+            bytes.push_back(static_cast<char>(d.value >> (8 * i)));
+        }
+        patchFile(source, at + d.offset, bytes);
+        EXPECT_EQ(cutFile(source, path("out.wmv"), {{0, 10000000}}, 1), ASF_E_BADMEDIATYPE)
+            << d.audio << " " << d.offset;
         EXPECT_FALSE(fs::exists(path("out.wmv")));
         fs::remove(source);
     }
