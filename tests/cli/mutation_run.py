@@ -6,12 +6,15 @@ mutation_run.py CLI SOURCE COUNT SEED [KEEP_DIR]
 Each copy has a few bytes changed in the header, a few in the packets, or is cut short; a
 few more carry damage placed on purpose in each stream's properties. A cut
 must either fail cleanly (exit 1 or 2) or exit 0 with an output that FFmpeg and GStreamer demux
-without a word. Decoder complaints are allowed only where FFmpeg decodes the mutated source with
-complaints too (damaged sample bytes copied as they are). A crash, a hang, a bad output or a
+without a word, or with only the words the same tool says on the mutated source (times that go
+back, copied as they are); an output a tool cannot open is always bad. Decoder complaints are
+allowed only where FFmpeg decodes the mutated source with complaints too (damaged sample bytes
+copied as they are). A crash, a hang, a bad output or a
 decoder complaint the source does not give fails the run; KEEP_DIR receives those copies.
 """
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -26,20 +29,50 @@ def run(args, timeout=60):
         return None
 
 
-def demux_complaint(path):
+def normalised(text, path):
+    """Complaint lines without what differs between a source and its cut: addresses, the file's
+    name, times and sizes (stream numbers stay)."""
+    text = text.replace(path, 'FILE')
+    text = re.sub(r'@ 0x[0-9a-f]+', '@', text)
+    return {re.sub(r'(?<!stream )\b\d+\b', 'N', line.strip()) for line in text.splitlines()
+            if line.strip()}
+
+
+def demux_complaints(path):
+    """What FFmpeg and GStreamer say demuxing path: (tool, exit status, normalised lines) each,
+    or a timeout's name."""
     probe = run(['ffprobe', '-v', 'error', path])
     copy = run(['ffmpeg', '-nostdin', '-v', 'error', '-i', path, '-map', '0', '-c', 'copy',
                 '-f', 'null', '-'])
     # One sink: a second branch would wait for ever on an output that kept one stream.
     gst = run(['gst-launch-1.0', '-q', 'filesrc', 'location=' + path, '!', 'asfdemux', '!',
                'fakesink'], timeout=30)
+    said = []
     for name, r in (('ffprobe', probe), ('ffmpeg demux', copy), ('gstreamer', gst)):
         if r is None:
             return name + ': timeout'
-        text = (r.stderr + (r.stdout if name == 'gstreamer' else '')).strip()
-        if r.returncode != 0 or text:
-            return '%s: %s' % (name, text.splitlines()[0] if text else 'rc %d' % r.returncode)
-    return None
+        said.append((name, r.returncode,
+                     normalised(r.stderr + (r.stdout if name == 'gstreamer' else ''), path)))
+    return said
+
+
+def demux_problem(out, src):
+    """None when FFmpeg and GStreamer read out without a word; 'as source' when they read it and
+    their only complaints are ones the source draws from the same tool (its damage copied, such
+    as times that go back); else the first complaint."""
+    said = demux_complaints(out)
+    if isinstance(said, str):
+        return said
+    if all(rc == 0 and not lines for _, rc, lines in said):
+        return None
+    of_source = demux_complaints(src)
+    for i, (name, rc, lines) in enumerate(said):
+        # An output a tool cannot open is bad, whatever the source does.
+        if rc != 0:
+            return '%s: rc %d %s' % (name, rc, sorted(lines)[:1])
+        if lines and (isinstance(of_source, str) or not lines <= of_source[i][2]):
+            return '%s: %s' % (name, sorted(lines)[0])
+    return 'as source'
 
 
 def decode_complaint(path):
@@ -85,7 +118,7 @@ def main():
     data = open(source, 'rb').read()
     header_size = int.from_bytes(data[16:24], 'little')
     work = tempfile.mkdtemp(prefix='splicor-mutation-')
-    stats = dict(refused=0, good=0, decoder_as_source=0, bad=0, crash=0)
+    stats = dict(refused=0, good=0, demux_as_source=0, decoder_as_source=0, bad=0, crash=0)
     failures = []
     try:
         cases = list(targeted(data, header_size)) + [None] * count
@@ -108,8 +141,11 @@ def main():
             elif r.returncode != 0:
                 stats['refused'] += 1
             else:
-                problem = demux_complaint(out)
-                if problem is None:
+                problem = demux_problem(out, src)
+                if problem == 'as source':
+                    stats['demux_as_source'] += 1
+                    problem = None
+                elif problem is None:
                     complaint = decode_complaint(out)
                     if complaint is None:
                         stats['good'] += 1
