@@ -1027,11 +1027,16 @@ TEST_F(Cut, MultiBitrateOutputsSayTheSameAboutSeekingEverywhere) {
     }
 }
 
-// GStreamer's plain `decodebin ! fakesink` leaves every stream but one unlinked; on short files
-// with two streams it then stalls now and then whoever wrote the file (FFmpeg's own copies as
-// often as ours): its pipeline takes the sink's end of stream while a late state change of
-// decodebin is pending and never passes it on. With every stream given a sink, it must never
-// stall on what we write; no second chance is given here.
+// GStreamer's plain `decodebin ! fakesink` now and then never ends on short files with two
+// streams, whoever wrote them (the sources, FFmpeg's copies, and FFmpeg's cut of the same stretch
+// as often as ours): the sink's end of stream reaches the pipeline, which keeps it, as it takes
+// itself for not yet playing. The streaming thread that completes the move to PAUSED posts that
+// state on the bus, gst-launch sets PLAYING at once, and only then does the first thread mark the
+// pipeline as not playing (GstBin sets that mark after posting); nothing looks at the kept end of
+// stream again. So a run of that pipeline passes when it ends, or when it hangs with that mark:
+// the sink has taken every sample and posted its end of stream, and the pipeline never passed it
+// on. A file that holds data back (a stream waiting for ever in decodebin's queues) leaves the
+// sink short of its end of stream. With every stream given a sink it must end every time.
 TEST_F(Cut, GStreamerNeverStallsOnShortCuts) {
     std::string source = mediaFile("wmv2_wmav2.wmv");
     if (source.empty()) {
@@ -1043,8 +1048,9 @@ TEST_F(Cut, GStreamerNeverStallsOnShortCuts) {
               S_OK);
     ASSERT_EQ(cutFile(source, whole, {{keys[0], durationOf(source)}}, lastVideoStream(source)),
               S_OK);
+    const std::string log = path("gst.log");
     for (const std::string& file : {tail, whole}) {
-        for (int run = 0; run < 8; ++run) {
+        for (int run = 0; run < 5; ++run) {
             int status = 0;
             std::string said =
                 runCommand("timeout 30 gst-launch-1.0 -q filesrc location=" + shellQuote(file) +
@@ -1052,6 +1058,19 @@ TEST_F(Cut, GStreamerNeverStallsOnShortCuts) {
                                "queue ! fakesink 2>&1",
                            &status);
             ASSERT_EQ(status, 0) << file << " run " << run << "\n" << said;
+            runCommand(
+                "GST_DEBUG=bin:5 GST_DEBUG_NO_COLOR=1 timeout 5 gst-launch-1.0 -q filesrc "
+                "location=" +
+                    shellQuote(file) + " ! decodebin ! fakesink >" + shellQuote(log) + " 2>&1",
+                &status);
+            const std::string trace = runCommand("cat " + shellQuote(log));
+            if (status != 0) {
+                EXPECT_EQ(status, 124) << file << " run " << run << "\n" << trace.substr(0, 2000);
+                EXPECT_NE(trace.find("eos from fakesink0"), std::string::npos)
+                    << file << " run " << run << ": the sink never had its end of stream";
+                EXPECT_EQ(trace.find("all sinks posted EOS"), std::string::npos) << file;
+            }
         }
     }
+    fs::remove(log);
 }
