@@ -9,41 +9,14 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <utility>
+
+#include "platform/files.h"
 
 namespace asf {
 namespace {
 
 constexpr size_t kBufferSize = size_t{1} << 20;
-
-std::string directoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool writeAll(int fd, uint64_t offset, const uint8_t* data, size_t n, int& error) {
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, data, n, static_cast<off_t>(offset));
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = errno;
-            return false;
-        }
-        data += w;
-        n -= static_cast<size_t>(w);
-        offset += static_cast<uint64_t>(w);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -79,14 +52,14 @@ bool OutputFile::create(const std::string& path) {
     std::uniform_int_distribution<unsigned> hex(0, 0xFFFFFF);
     // ".", the name and ".xxxxxx.part" must fit one path component (255 bytes): a long name
     // gives the temporary only its start.
-    std::string base = baseNameOf(path);
+    std::string base = platform::fileNamePart(path);
     base.resize(std::min<std::size_t>(base.size(), 255 - 13));
-    const std::string prefix = directoryOf(path) + "/." + base + ".";
+    const std::string prefix = platform::folderOf(path) + "/." + base + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%06x.part", hex(random));
         const std::string candidate = prefix + suffix;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = platform::createNewFile(candidate, 0666);
         if (fd >= 0) {
             fd_ = fd;
             path_ = path;
@@ -108,9 +81,8 @@ bool OutputFile::flushBuffer() {
         return fail(EBADF);
     }
     if (!buffer_.empty()) {
-        int error = 0;
-        if (!writeAll(fd_, flushed_, buffer_.data(), buffer_.size(), error)) {
-            return fail(error);
+        if (!platform::writeFullyAt(fd_, flushed_, buffer_.data(), buffer_.size())) {
+            return fail(errno);
         }
         flushed_ += buffer_.size();
         buffer_.clear();
@@ -139,9 +111,8 @@ bool OutputFile::append(const uint8_t* data, size_t n) {
         return false;
     }
     if (n >= kBufferSize) {
-        int error = 0;
-        if (!writeAll(fd_, flushed_, data, n, error)) {
-            return fail(error);
+        if (!platform::writeFullyAt(fd_, flushed_, data, n)) {
+            return fail(errno);
         }
         flushed_ += n;
         startWriteback();
@@ -159,8 +130,7 @@ bool OutputFile::writeAt(uint64_t offset, const uint8_t* data, size_t n) {
     if (offset + n > flushed_ && !flushBuffer()) {
         return false;
     }
-    int error = 0;
-    return writeAll(fd_, offset, data, n, error) || fail(error);
+    return platform::writeFullyAt(fd_, offset, data, n) || fail(errno);
 }
 
 bool OutputFile::setMode(unsigned mode) {
@@ -174,18 +144,10 @@ bool OutputFile::commit(bool sync) {
     if (fd_ < 0 || error_ != 0 || !flushBuffer()) {
         return fail(EBADF);
     }
-    if (sync && ::fsync(fd_) != 0) {
-        return fail(errno);
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        fail(errno);
-        ::unlink(temporary_.c_str());
-        return false;
-    }
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        fail(errno);
+    const int error =
+        platform::replaceWithTemporary(std::exchange(fd_, -1), temporary_, path_, sync);
+    if (error != 0) {
+        fail(error);
         ::unlink(temporary_.c_str());
         return false;
     }

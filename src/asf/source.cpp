@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 
-namespace asf {
+#include "platform/files.h"
 
-static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+namespace asf {
 
 FileSource::~FileSource() {
     ::close(fd_);
@@ -34,23 +34,16 @@ Status FileSource::open(const std::string& path, std::unique_ptr<FileSource>& ou
 
 Status FileSource::readAt(uint64_t offset, uint8_t* buffer, size_t n, size_t& got) const {
     got = 0;
-    while (got < n) {
-        const uint64_t position = offset + got;
-        if (position >= size_) {
-            break;
-        }
-        const ssize_t r = ::pread(fd_, buffer + got, n - got, static_cast<off_t>(position));
-        if (r < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Status::IoError;
-        }
-        if (r == 0) {
-            break;
-        }
-        got += static_cast<size_t>(r);
+    if (offset >= size_) {
+        return Status::Ok;
     }
+    // Nothing past the size the file had when it was opened.
+    const ssize_t r =
+        platform::readFullyAt(fd_, offset, buffer, std::min<uint64_t>(n, size_ - offset));
+    if (r < 0) {
+        return Status::IoError;
+    }
+    got = static_cast<size_t>(r);
     return Status::Ok;
 }
 

@@ -17,6 +17,7 @@
 #include "cut/trimlet.h"
 #include "journal/cut_list_file.h"
 #include "platform/file_search.h"
+#include "platform/files.h"
 #include "platform/own_files.h"
 #include "platform/text.h"
 #include "status/status_bar.h"
@@ -115,11 +116,8 @@ bool isAsfFile(const std::string& path) {
 // ended during the copy. Only files of the copy's own names that hold nothing yet or the start
 // of an ASF file (what the copy writes) go.
 void removePartialCopies(const std::string& destination) {
-    const std::size_t slash = destination.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? "" : destination.substr(0, slash + 1);
-    const std::string stem =
-        partialCopyStem(destination.substr(slash == std::string::npos ? 0 : slash + 1));
+    const std::string directory = platform::folderPart(destination);
+    const std::string stem = partialCopyStem(platform::fileNamePart(destination));
     for (const std::string& name : platform::findFilesWithSuffix(
              directory.empty() ? "./" : directory, kPartialCopyExtension)) {
         if (!isReservedName(name, stem, kPartialCopyExtension)) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/file_search.h"
+#include "platform/files.h"
 #include "platform/own_files.h"
 
 namespace journal {
@@ -63,14 +64,9 @@ bool takeNumber(std::string_view& rest, std::uint64_t max, std::uint64_t& value)
 
 }  // namespace
 
-std::string fileNamePart(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string cutListFileName(const std::string& destination, int variant) {
     // Room for "-cut.txt" and a variant number: a long destination name is shortened.
-    std::string name = platform::fittedFileName(fileNamePart(destination),
+    std::string name = platform::fittedFileName(platform::fileNamePart(destination),
                                                 sizeof kCutListSuffix - 1 + kVariantRoom);
     if (variant > 1) {
         name += "-" + std::to_string(variant);

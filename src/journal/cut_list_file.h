@@ -47,9 +47,6 @@ struct CutList {
     std::uint64_t order = 0;  // the place in the queue; 0 when the file does not say
 };
 
-// The text after the last "/" of `path` (the whole path when it has none).
-std::string fileNamePart(const std::string& path);
-
 // The name (not the path) of a cut list file for `destination`: variant 1 is the file name
 // followed by "-cut.txt"; variant k > 1 puts "-k" between the two.
 std::string cutListFileName(const std::string& destination, int variant = 1);

@@ -12,6 +12,7 @@
 #include "asf/guids.h"
 #include "asf/output_file.h"
 #include "media/writer.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace media {
@@ -135,20 +136,7 @@ HRESULT MetadataEditor::writeInPlace(const std::vector<uint8_t>& header) {
     if (fd < 0) {
         return hresultFromErrno(errno);
     }
-    std::size_t done = 0;
-    int error = 0;
-    while (done < header.size()) {
-        const ssize_t w =
-            ::pwrite(fd, header.data() + done, header.size() - done, static_cast<off_t>(done));
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
-            error = w < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(w);
-    }
+    int error = platform::writeFullyAt(fd, 0, header.data(), header.size()) ? 0 : errno;
     if (error == 0 && ::fsync(fd) != 0) {
         error = errno;
     }

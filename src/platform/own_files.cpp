@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "platform/file_search.h"
+#include "platform/files.h"
 
 namespace platform {
 
@@ -29,38 +30,6 @@ std::uint64_t hashOf(const std::string& text) {
         hash = (hash ^ c) * 1099511628211ull;
     }
     return hash;
-}
-
-bool writeAll(int fd, const std::string& data) {
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-std::string directoryOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
-// Makes a rename inside `directory` durable.
-void syncDirectory(const std::string& directory) {
-    int fd =
-        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 // Whether a new file can be made in `directory`: tried, not guessed from the mode bits (which
@@ -156,10 +125,7 @@ std::optional<std::string> readRegularFile(const std::string& path, std::size_t 
     char buffer[1 << 14];
     bool good = true;
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        ssize_t n = retryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
         if (n < 0 || content.size() + static_cast<std::size_t>(n) > maxBytes) {
             good = false;  // a file that keeps growing stops here too
             break;
@@ -179,21 +145,21 @@ bool isRegularFile(const std::string& path) {
 }
 
 bool replaceFileWith(const std::string& path, const std::string& content) {
-    const std::string directory = directoryOf(path);
-    std::string writing = directory + kWritingPrefix + "XXXXXX";
+    std::string writing = folderPart(path) + kWritingPrefix + "XXXXXX";
     // mkostemp creates exclusively: an existing name, a planted link included, is never used.
     int fd = ::mkostemp(writing.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     ::fchmod(fd, 0644);
-    bool written = writeAll(fd, content) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(writing.c_str(), path.c_str()) != 0) {
+    const bool written = writeFully(fd, content.data(), content.size());
+    if (!written) {
+        ::close(fd);
+    }
+    if (!written || replaceWithTemporary(fd, writing, path) != 0) {
         ::unlink(writing.c_str());
         return false;
     }
-    syncDirectory(directory);
     return true;
 }
 
@@ -227,7 +193,7 @@ std::string programFilePath() {
 
 std::string thumbnailDirectoryFor(const std::string& programFile, const char* stateHome,
                                   const char* home) {
-    const std::string besideProgram = directoryOf(programFile) + "thum/";
+    const std::string besideProgram = folderPart(programFile) + "thum/";
     ::mkdir(besideProgram.c_str(), 0755);
     struct stat info;
     if (::stat(besideProgram.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&

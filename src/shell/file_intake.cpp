@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include "platform/files.h"
+
 namespace shell {
 
 std::string dialogResult(const std::vector<std::string>& chosenPaths) {
@@ -16,11 +18,7 @@ std::string dialogResult(const std::vector<std::string>& chosenPaths) {
         result = chosenPaths.front() + '\0';
     } else {
         const std::string& first = chosenPaths.front();
-        std::size_t slash = first.rfind('/');
-        std::string directory = slash == std::string::npos ? "." : first.substr(0, slash);
-        if (directory.empty()) {
-            directory = "/";
-        }
+        const std::string directory = platform::folderOf(first);
         std::string prefix = directory == "/" ? directory : directory + "/";
         result = directory + '\0';
         for (const std::string& path : chosenPaths) {

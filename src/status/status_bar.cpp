@@ -1,5 +1,6 @@
 #include "status/status_bar.h"
 
+#include "platform/files.h"
 #include "platform/window.h"
 
 namespace status {
@@ -16,12 +17,6 @@ enum Part {
     kCutPendingPart = 3,
     kCuttingPart = 4
 };
-
-// The text after the last "/" of the path (the whole path when it has none).
-std::string fileName(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The length of the UTF-8 sequence that `lead` opens, or 0 when it opens none.
 std::size_t sequenceLength(unsigned char lead) {
@@ -90,7 +85,7 @@ std::string shortenedPath(const std::string& path, std::size_t bytes) {
         return head(path, bytes);
     }
     std::size_t room = bytes - kEllipsis.size();
-    std::string name = fileName(path);
+    std::string name = platform::fileNamePart(path);
     std::string folder = path.substr(0, path.size() - name.size());
     if (name.size() < room) {
         std::size_t left = room - name.size();
@@ -118,16 +113,18 @@ void StatusBar::showCutPendingCount() {
 }
 
 void StatusBar::showLoading(std::string path) {
-    showPart(kLoadingPart, path.empty() ? "読込中ファイル無し" : "読込中..  " + fileName(path));
+    showPart(kLoadingPart,
+             path.empty() ? "読込中ファイル無し" : "読込中..  " + platform::fileNamePart(path));
 }
 
 void StatusBar::showCutting(std::string path) {
-    showPart(kCuttingPart,
-             path.empty() ? "分割中ファイル無し" : limited("分割中..  " + fileName(path)));
+    showPart(kCuttingPart, path.empty() ? "分割中ファイル無し"
+                                        : limited("分割中..  " + platform::fileNamePart(path)));
 }
 
 void StatusBar::showNameTooLong(std::string path) {
-    showPart(kCuttingPart, limited("名前が長すぎて保存できません  " + fileName(path)));
+    showPart(kCuttingPart,
+             limited("名前が長すぎて保存できません  " + platform::fileNamePart(path)));
 }
 
 void StatusBar::setTitle(std::string text) {

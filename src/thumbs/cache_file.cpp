@@ -4,34 +4,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/own_files.h"
 
 namespace thumbs {
-
-namespace {
-
-// pread/pwrite until the whole range is done; false on an error or an early end of file.
-template <class Call>
-bool wholeRange(Call call, std::uint64_t length, std::uint64_t offset) {
-    std::uint64_t done = 0;
-    while (done < length) {
-        ssize_t n =
-            call(done, static_cast<size_t>(length - done), static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::uint64_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 CacheFile::~CacheFile() {
     close();
@@ -86,9 +64,7 @@ bool CacheFile::writeNext(const std::uint8_t* record) {
         return false;
     }
     std::uint64_t offset = written_++ * kRecordBytes;
-    return wholeRange([&](std::uint64_t done, size_t size,
-                          off_t at) { return ::pwrite(fd_, record + done, size, at); },
-                      kRecordBytes, offset);
+    return platform::writeFullyAt(fd_, offset, record, kRecordBytes);
 }
 
 bool CacheFile::read(std::uint64_t n, std::uint8_t* record) const {
@@ -96,9 +72,8 @@ bool CacheFile::read(std::uint64_t n, std::uint8_t* record) const {
     if (!isOpen() || n >= static_cast<std::uint64_t>(INT64_MAX) / kRecordBytes) {
         return false;
     }
-    return wholeRange([&](std::uint64_t done, size_t size,
-                          off_t at) { return ::pread(fd_, record + done, size, at); },
-                      kRecordBytes, n * kRecordBytes);
+    return platform::readFullyAt(fd_, n * kRecordBytes, record, kRecordBytes) ==
+           static_cast<ssize_t>(kRecordBytes);
 }
 
 }  // namespace thumbs

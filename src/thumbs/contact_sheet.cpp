@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/files.h"
 #include "thumbs/cache_file.h"
 
 namespace thumbs {
@@ -85,10 +86,7 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
     // exclusively, so never through a planted link) and renamed over it when complete: a full
     // disk or a failure leaves an existing file as it was, and a link at the destination is
     // replaced, never the file it points to.
-    const std::size_t slash = pngPath.rfind('/');
-    std::string writing =
-        (slash == std::string::npos ? std::string() : pngPath.substr(0, slash + 1)) +
-        ".splicor-sheet-XXXXXX";
+    std::string writing = platform::folderPart(pngPath) + ".splicor-sheet-XXXXXX";
     const int fd = ::mkostemp(writing.data(), O_CLOEXEC);
     if (fd < 0) {
         return false;
@@ -124,11 +122,13 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
             written = true;
         }
     }
-    const bool complete = written && std::fflush(file.get()) == 0 && !std::ferror(file.get()) &&
-                          ::fsync(::fileno(file.get())) == 0 && std::fclose(file.release()) == 0 &&
-                          ::rename(writing.c_str(), pngPath.c_str()) == 0;
+    bool complete = written && std::fflush(file.get()) == 0 && !std::ferror(file.get());
+    // Everything is in the file: a descriptor of its own carries it into place.
+    const int sheet = complete ? ::fcntl(::fileno(file.get()), F_DUPFD_CLOEXEC, 0) : -1;
+    file.reset();
+    complete =
+        complete && sheet >= 0 && platform::replaceWithTemporary(sheet, writing, pngPath) == 0;
     if (!complete) {
-        file.reset();
         ::unlink(writing.c_str());
     }
     return complete;

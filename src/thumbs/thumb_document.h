@@ -214,8 +214,6 @@ private:
     std::string thumbnailDirectory_;
     // Creates the cache file under the first free name for the source and sets cacheBase.
     bool createCacheFile(CacheFile& cacheFile);
-    // The part of a path after its last "/" (the whole path when it has none).
-    static std::string fileNamePart(const std::string& path);
     // Selects the last video stream for key frames only and notes its number and size.
     bool selectVideoStream(media::IWMSyncReader* reader, media::IWMProfile* profile);
     // The index file's text for the frame tables, and writing it.

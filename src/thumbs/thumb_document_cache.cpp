@@ -6,6 +6,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/files.h"
 #include "platform/own_files.h"
 #include "thumbs/cache_file.h"
 #include "thumbs/thumb_document.h"
@@ -134,7 +135,7 @@ bool ThumbDocument::readIndexFile(const std::string& indexPath) {
         return false;
     }
     const std::string path(pathLine);
-    const std::string name = fileNamePart(path);
+    const std::string name = platform::fileNamePart(path);
     if (name.empty() || base.find('/') != std::string::npos || !isCacheNameOf(base, name)) {
         return false;
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/source_file.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "thumbs/cache_file.h"
 #include "thumbs/thumb_document.h"
@@ -48,17 +49,12 @@ HRESULT readDuration(media::IWMHeaderInfo* header, MediaTime& duration) {
 
 }  // namespace
 
-std::string ThumbDocument::fileNamePart(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 void ThumbDocument::extract() {
     extractFrames(sourcePath_, window, backgroundOnly);
 }
 
 bool ThumbDocument::createCacheFile(CacheFile& cacheFile) {
-    const std::string name = fileNamePart(sourcePath_);
+    const std::string name = platform::fileNamePart(sourcePath_);
     for (int variant = 1; variant < 100000; ++variant) {
         const std::string base = thumbnailDirectory_ + cacheNameFor(name, variant);
         // A name is free when neither file exists: a document restored without its cache file

@@ -1,0 +1,121 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace platform {
+
+static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+
+namespace {
+
+// Runs `step(done)` until `n` bytes are done; each step returns the bytes it did or -1. A
+// step that does nothing ends the loop: the count so far.
+template <class Step>
+ssize_t whole(std::size_t n, Step step) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = retryOnInterrupt([&] { return step(done); });
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+bool written(ssize_t done, std::size_t n) {
+    if (done >= 0 && static_cast<std::size_t>(done) < n) {
+        errno = EIO;
+    }
+    return done >= 0 && static_cast<std::size_t>(done) == n;
+}
+
+}  // namespace
+
+bool writeFully(int fd, const void* data, std::size_t n) {
+    const char* bytes = static_cast<const char*>(data);
+    return written(whole(n, [&](std::size_t done) { return ::write(fd, bytes + done, n - done); }),
+                   n);
+}
+
+bool writeFullyAt(int fd, std::uint64_t offset, const void* data, std::size_t n) {
+    const char* bytes = static_cast<const char*>(data);
+    return written(whole(n,
+                         [&](std::size_t done) {
+                             return ::pwrite(fd, bytes + done, n - done,
+                                             static_cast<off_t>(offset + done));
+                         }),
+                   n);
+}
+
+ssize_t readFully(int fd, void* data, std::size_t n) {
+    char* bytes = static_cast<char*>(data);
+    return whole(n, [&](std::size_t done) { return ::read(fd, bytes + done, n - done); });
+}
+
+ssize_t readFullyAt(int fd, std::uint64_t offset, void* data, std::size_t n) {
+    char* bytes = static_cast<char*>(data);
+    return whole(n, [&](std::size_t done) {
+        return ::pread(fd, bytes + done, n - done, static_cast<off_t>(offset + done));
+    });
+}
+
+int createNewFile(const std::string& path, unsigned mode) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+int replaceWithTemporary(int fd, const std::string& temporary, const std::string& path, bool sync) {
+    int error = sync && ::fsync(fd) != 0 ? errno : 0;
+    if (::close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = errno;
+    }
+    if (error == 0 && sync) {
+        syncFolder(folderOf(path));
+    }
+    return error;
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::string fileNamePart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string folderPart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return path.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::pair<std::string, std::string> splitExtension(const std::string& path) {
+    const std::size_t nameStart = path.size() - fileNamePart(path).size();
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart) {
+        return {path, ""};
+    }
+    return {path.substr(0, dot), path.substr(dot)};
+}
+
+}  // namespace platform
