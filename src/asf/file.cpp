@@ -187,8 +187,11 @@ void File::matchSimpleIndexesToStreams() {
             readPacket(index.entries.front().packetNumber, buffer) != Status::Ok) {
             continue;
         }
+        // A packet that does not parse names no stream: the index keeps the one by rule.
         PacketInfo info;
-        parsePacket(buffer.data(), buffer.size(), info, payloads);
+        if (parsePacket(buffer.data(), buffer.size(), info, payloads) != Status::Ok) {
+            continue;
+        }
         for (const Payload& p : payloads) {
             if (p.keyFrame && p.offset == 0 &&
                 std::find(videos.begin(), videos.end(), p.streamNumber) != videos.end()) {
@@ -237,8 +240,14 @@ void File::readTrailingObjects(uint64_t offset) {
             return;
         }
         const uint64_t kept = std::min(raw.size, available);
-        if (kept <= kMaxKeptObjectSize) {
-            readAt(offset, static_cast<size_t>(kept), raw.bytes);
+        // An object whose bytes cannot be read is not taken for what it would say (a half-read
+        // index would point at the wrong packets); the objects after it are not looked for.
+        const Status s = kept <= kMaxKeptObjectSize
+                             ? readAt(offset, static_cast<size_t>(kept), raw.bytes)
+                             : Status::Ok;
+        if (s != Status::Ok) {
+            problems_.push_back({raw.guid, offset, s});
+            return;
         }
         const bool cut = raw.size > available;
         if (cut) {

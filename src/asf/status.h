@@ -2,8 +2,9 @@
 
 namespace asf {
 
-// The one error style of the ASF layer: every parse and read returns one of these.
-enum class Status {
+// The one error style of the ASF layer: every parse and read returns one of these, and none may
+// be dropped unlooked at.
+enum class [[nodiscard]] Status{
     Ok,
     NotAsf,       // not an ASF file, or the pre-release format
     Truncated,    // the data ends before what it declares

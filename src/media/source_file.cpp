@@ -54,7 +54,12 @@ QWORD SourceFile::samplesEnd() const {
         if (f.readPacket(first - 1, buffer) != asf::Status::Ok) {
             break;
         }
-        asf::parsePacket(buffer.data(), buffer.size(), info, payloads);
+        // A damaged packet's send time says nothing: it is passed over (and its samples read
+        // as far as they go), the window decided by the packets around it.
+        if (asf::parsePacket(buffer.data(), buffer.size(), info, payloads) != asf::Status::Ok) {
+            --first;
+            continue;
+        }
         if (!haveLast) {
             lastSend = info.sendTime;
             haveLast = true;

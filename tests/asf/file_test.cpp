@@ -29,6 +29,26 @@ asf::Status openBytes(asf::File& file, std::vector<uint8_t> bytes) {
     return file.open(std::make_unique<asf::MemorySource>(std::move(bytes)));
 }
 
+// Bytes whose reads of more than an object header at `failAt` fail half way.
+class FailingSource : public asf::Source {
+public:
+    FailingSource(std::vector<uint8_t> bytes, uint64_t failAt)
+        : bytes_(std::move(bytes)), failAt_(failAt) {}
+    uint64_t size() const override { return bytes_.size(); }
+    asf::Status readAt(uint64_t offset, uint8_t* buffer, size_t n, size_t& got) const override {
+        const asf::Status s = bytes_.readAt(offset, buffer, n, got);
+        if (offset != failAt_ || n <= 24) {
+            return s;
+        }
+        got /= 2;
+        return asf::Status::IoError;
+    }
+
+private:
+    asf::MemorySource bytes_;
+    uint64_t failAt_;
+};
+
 std::vector<asf::Sample> readAllSamples(const asf::File& file) {
     std::vector<asf::Sample> samples;
     asf::SampleReader reader(file);
@@ -220,6 +240,18 @@ TEST(File, SurvivesObjectsAfterTheDataThatAreCutOrBroken) {
         EXPECT_FALSE(file.problems().empty()) << variant;
         EXPECT_FALSE(file.index());
     }
+    // An index whose read fails half way is not taken from the half that arrived.
+    const auto data = framesFile(2).build();
+    auto bytes = data;
+    const Bytes index = simpleIndex({{0, 1}, {1, 1}});
+    bytes.insert(bytes.end(), index.data.begin(), index.data.end());
+    asf::File file;
+    ASSERT_EQ(file.open(std::make_unique<FailingSource>(bytes, data.size())), asf::Status::Ok);
+    EXPECT_EQ(file.packetCount(), 2u);
+    EXPECT_TRUE(file.simpleIndexes().empty());
+    ASSERT_EQ(file.problems().size(), 1u);
+    EXPECT_EQ(file.problems()[0].status, asf::Status::IoError);
+    EXPECT_EQ(file.problems()[0].offset, data.size());
 }
 
 // Cut copies of real files, written to disk, open to a status; whatever they yield is what the

@@ -196,10 +196,10 @@ bool spoilKeyFrame(const std::string& path, std::size_t n, std::size_t count) {
     for (std::uint64_t packet = 0; packet < file.packetCount() && spoiled < count; ++packet) {
         asf::PacketInfo info;
         std::vector<asf::Payload> payloads;
-        if (file.readPacket(packet, buffer) != asf::Status::Ok) {
+        if (file.readPacket(packet, buffer) != asf::Status::Ok ||
+            asf::parsePacket(buffer.data(), buffer.size(), info, payloads) != asf::Status::Ok) {
             return false;
         }
-        asf::parsePacket(buffer.data(), buffer.size(), info, payloads);
         for (const asf::Payload& p : payloads) {
             if (p.streamNumber != 1 || (p.offset == 0 && !p.keyFrame)) {
                 continue;
