@@ -55,13 +55,13 @@ bool decodeAll(const asf::VideoFormat& format, const std::vector<std::vector<std
     media::KeyFrameDecoder decoder;
     if (decoder.open(format.compression, format.width, format.height, format.extradata.data(),
                      format.extradata.size(), lever.small ? kWidth : 0, lever.small ? kHeight : 0,
-                     lever.reduced) != media::kDecodeOk) {
+                     lever.reduced) != media::DecodeError::Ok) {
         return false;
     }
     out.assign(keys.size(), std::vector<std::uint8_t>(kWidth * kHeight * 3));
     std::vector<std::uint8_t> picture;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (decoder.decode(keys[i].data(), keys[i].size(), picture) != media::kDecodeOk) {
+        if (decoder.decode(keys[i].data(), keys[i].size(), picture) != media::DecodeError::Ok) {
             continue;  // stays black in every line alike
         }
         thumbs::ThumbDocument::scaleFrame(picture.data(), out[i].data(), decoder.width(),

@@ -8,13 +8,13 @@ namespace media {
 
 namespace {
 
-HRESULT hresultFromDecode(int rc) {
+HRESULT hresultFromDecode(DecodeError rc) {
     switch (rc) {
-        case kDecodeOk:
+        case DecodeError::Ok:
             return S_OK;
-        case kDecodeUnknownCodec:
+        case DecodeError::UnknownCodec:
             return ASF_E_BADMEDIATYPE;
-        case kDecodeOutOfMemory:
+        case DecodeError::OutOfMemory:
             return E_OUTOFMEMORY;
         default:
             return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
@@ -76,7 +76,7 @@ DecodePipeline::Frame DecodePipeline::takeOldest() {
 
 void DecodePipeline::work() {
     KeyFrameDecoder decoder;
-    const int opened =
+    const DecodeError opened =
         decoder.open(format_.compression, format_.width, format_.height, format_.extradata.data(),
                      format_.extradata.size(), pictureWidth_, pictureHeight_);
     for (;;) {
@@ -106,14 +106,14 @@ void DecodePipeline::work() {
             }
         }
         platform::waitWhileSuspended(slot->owner);
-        int rc = opened;
-        if (rc == kDecodeOk) {
+        DecodeError rc = opened;
+        if (rc == DecodeError::Ok) {
             rc = decoder.decode(slot->compressed.data(), slot->compressed.size(),
                                 slot->frame.picture);
         }
         // A stream the decoder cannot be set up for is refused as a whole; only a frame that
         // fails on its own is damaged data.
-        slot->frame.hr = opened == kDecodeFailed || opened == kDecodeBadFormat
+        slot->frame.hr = opened == DecodeError::Failed || opened == DecodeError::BadFormat
                              ? ASF_E_BADMEDIATYPE
                              : hresultFromDecode(rc);
         slot->compressed = std::vector<BYTE>();

@@ -81,8 +81,8 @@ AVCodecID codecFor(uint32_t fourcc) {
     return AV_CODEC_ID_NONE;
 }
 
-int fromAvError(int error) {
-    return error == AVERROR(ENOMEM) ? kDecodeOutOfMemory : kDecodeFailed;
+DecodeError fromAvError(int error) {
+    return error == AVERROR(ENOMEM) ? DecodeError::OutOfMemory : DecodeError::Failed;
 }
 
 // The scaler's name for a picture's YUV matrix; BT.601 when the stream does not say.
@@ -227,16 +227,17 @@ struct KeyFrameDecoder::Impl {
     bool direct = true;
 
     void close();
-    int decodePicture(const uint8_t* data, size_t size);
+    DecodeError decodePicture(const uint8_t* data, size_t size);
     int receivePictures();
-    int prepareScaler(Scaler& target, AVPixelFormat format, int inputWidth, int inputHeight,
-                      int outputWidth, int outputHeight);
-    int toBgr(Scaler& target, const uint8_t* const data[4], const int linesize[4], int inputHeight,
-              int outputWidth, int outputHeight, size_t outStride, std::vector<uint8_t>& out);
-    int convertWhole(int outputWidth, int outputHeight, size_t outStride,
-                     std::vector<uint8_t>& out);
-    int convertPicked(std::vector<uint8_t>& out);
-    int convert(std::vector<uint8_t>& out);
+    DecodeError prepareScaler(Scaler& target, AVPixelFormat format, int inputWidth, int inputHeight,
+                              int outputWidth, int outputHeight);
+    DecodeError toBgr(Scaler& target, const uint8_t* const data[4], const int linesize[4],
+                      int inputHeight, int outputWidth, int outputHeight, size_t outStride,
+                      std::vector<uint8_t>& out);
+    DecodeError convertWhole(int outputWidth, int outputHeight, size_t outStride,
+                             std::vector<uint8_t>& out);
+    DecodeError convertPicked(std::vector<uint8_t>& out);
+    DecodeError convert(std::vector<uint8_t>& out);
 };
 
 void KeyFrameDecoder::Impl::close() {
@@ -277,7 +278,7 @@ int KeyFrameDecoder::Impl::receivePictures() {
 // Runs one frame through the codec and leaves the codec empty again: a codec with reordering
 // delay gives the picture only when drained, and the flush drops the references so that the
 // next key frame starts from nothing.
-int KeyFrameDecoder::Impl::decodePicture(const uint8_t* data, size_t size) {
+DecodeError KeyFrameDecoder::Impl::decodePicture(const uint8_t* data, size_t size) {
     // The packet does not own the bytes, so libavcodec copies them into a padded buffer.
     packet->data = const_cast<uint8_t*>(data);
     packet->size = static_cast<int>(size);
@@ -300,20 +301,21 @@ int KeyFrameDecoder::Impl::decodePicture(const uint8_t* data, size_t size) {
     if (!frame.buf[0] || !frame.data[0] || frame.width <= 0 || frame.height <= 0 ||
         frame.format < 0) {
         av_frame_unref(picture.get());
-        return result < 0 ? fromAvError(result) : kDecodeNoPicture;
+        return result < 0 ? fromAvError(result) : DecodeError::NoPicture;
     }
     // A picture with concealed parts came from damaged or cut-off data, and one that is not
     // intra-coded only holds changes to a picture we do not have: neither shows the frame.
     const bool intra = frame.key_frame || frame.pict_type == AV_PICTURE_TYPE_I;
     if (frame.decode_error_flags != 0 || (frame.flags & AV_FRAME_FLAG_CORRUPT) || !intra) {
         av_frame_unref(picture.get());
-        return kDecodeFailed;
+        return DecodeError::Failed;
     }
-    return kDecodeOk;
+    return DecodeError::Ok;
 }
 
-int KeyFrameDecoder::Impl::prepareScaler(Scaler& target, AVPixelFormat format, int inputWidth,
-                                         int inputHeight, int outputWidth, int outputHeight) {
+DecodeError KeyFrameDecoder::Impl::prepareScaler(Scaler& target, AVPixelFormat format,
+                                                 int inputWidth, int inputHeight, int outputWidth,
+                                                 int outputHeight) {
     const AVFrame& frame = *picture;
     ScalerInput input;
     input.width = inputWidth;
@@ -323,7 +325,7 @@ int KeyFrameDecoder::Impl::prepareScaler(Scaler& target, AVPixelFormat format, i
     input.colorspace = scalerColorspace(frame.colorspace);
     if (target.context && input == target.input && target.outputWidth == outputWidth &&
         target.outputHeight == outputHeight) {
-        return kDecodeOk;
+        return DecodeError::Ok;
     }
     // A picture converted at its own size is taken pixel for pixel; the fast bilinear filter
     // would blend each pixel with its neighbour.
@@ -333,7 +335,7 @@ int KeyFrameDecoder::Impl::prepareScaler(Scaler& target, AVPixelFormat format, i
                                         outputHeight, AV_PIX_FMT_BGR24, method, nullptr, nullptr,
                                         nullptr));
     if (!target.context) {
-        return kDecodeFailed;
+        return DecodeError::Failed;
     }
     // Left alone, the scaler takes every YUV picture for limited-range BT.601.
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(input.format);
@@ -345,13 +347,14 @@ int KeyFrameDecoder::Impl::prepareScaler(Scaler& target, AVPixelFormat format, i
     target.input = input;
     target.outputWidth = outputWidth;
     target.outputHeight = outputHeight;
-    return kDecodeOk;
+    return DecodeError::Ok;
 }
 
 // Scales the picture with the prepared scaler into `out` as bottom-up rows of outStride bytes.
-int KeyFrameDecoder::Impl::toBgr(Scaler& target, const uint8_t* const data[4],
-                                 const int linesize[4], int inputHeight, int outputWidth,
-                                 int outputHeight, size_t outStride, std::vector<uint8_t>& out) {
+DecodeError KeyFrameDecoder::Impl::toBgr(Scaler& target, const uint8_t* const data[4],
+                                         const int linesize[4], int inputHeight, int outputWidth,
+                                         int outputHeight, size_t outStride,
+                                         std::vector<uint8_t>& out) {
     const size_t rowBytes = size_t(outputWidth) * 3;
     // One extra row as well: some converters work on two rows at a time.
     const int rowSpacing = static_cast<int>((rowBytes + 64 + 63) & ~size_t{63});
@@ -361,19 +364,19 @@ int KeyFrameDecoder::Impl::toBgr(Scaler& target, const uint8_t* const data[4],
             av_malloc(size_t(bgrStride) * (size_t(std::max(streamHeight, outputHeight)) + 1))));
         if (!bgr) {
             bgrStride = 0;
-            return kDecodeOutOfMemory;
+            return DecodeError::OutOfMemory;
         }
     }
     uint8_t* destination[4] = {bgr.get(), nullptr, nullptr, nullptr};
     int destinationStride[4] = {bgrStride, 0, 0, 0};
     if (sws_scale(target.context.get(), data, linesize, 0, inputHeight, destination,
                   destinationStride) != outputHeight) {
-        return kDecodeFailed;
+        return DecodeError::Failed;
     }
     try {
         out.resize(outStride * size_t(outputHeight));
     } catch (const std::bad_alloc&) {
-        return kDecodeOutOfMemory;
+        return DecodeError::OutOfMemory;
     }
     // Bottom-up: the picture's top row goes last.
     for (int y = 0; y < outputHeight; ++y) {
@@ -381,15 +384,15 @@ int KeyFrameDecoder::Impl::toBgr(Scaler& target, const uint8_t* const data[4],
         std::memcpy(row, bgr.get() + size_t(bgrStride) * size_t(y), rowBytes);
         std::memset(row + rowBytes, 0, outStride - rowBytes);
     }
-    return kDecodeOk;
+    return DecodeError::Ok;
 }
 
-int KeyFrameDecoder::Impl::convertWhole(int outputWidth, int outputHeight, size_t outStride,
-                                        std::vector<uint8_t>& out) {
+DecodeError KeyFrameDecoder::Impl::convertWhole(int outputWidth, int outputHeight, size_t outStride,
+                                                std::vector<uint8_t>& out) {
     const AVFrame& frame = *picture;
-    int result = prepareScaler(scaler, static_cast<AVPixelFormat>(frame.format), frame.width,
-                               frame.height, outputWidth, outputHeight);
-    if (result != kDecodeOk) {
+    DecodeError result = prepareScaler(scaler, static_cast<AVPixelFormat>(frame.format),
+                                       frame.width, frame.height, outputWidth, outputHeight);
+    if (result != DecodeError::Ok) {
         return result;
     }
     return toBgr(scaler, frame.data, frame.linesize, frame.height, outputWidth, outputHeight,
@@ -398,14 +401,14 @@ int KeyFrameDecoder::Impl::convertWhole(int outputWidth, int outputHeight, size_
 
 // Picks the output's pixels from the decoded planes into a small YUV 4:4:4 picture and converts
 // only that.
-int KeyFrameDecoder::Impl::convertPicked(std::vector<uint8_t>& out) {
+DecodeError KeyFrameDecoder::Impl::convertPicked(std::vector<uint8_t>& out) {
     const AVFrame& frame = *picture;
     const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
     if (!picked) {
         pickedStride = (width + 63) & ~63;
         picked.reset(static_cast<uint8_t*>(av_malloc(size_t(pickedStride) * (height + 1) * 3)));
         if (!picked) {
-            return kDecodeOutOfMemory;
+            return DecodeError::OutOfMemory;
         }
     }
     std::vector<int> columns, rows;
@@ -430,14 +433,15 @@ int KeyFrameDecoder::Impl::convertPicked(std::vector<uint8_t>& out) {
             }
         }
     }
-    int result = prepareScaler(pickedScaler, AV_PIX_FMT_YUV444P, width, height, width, height);
-    if (result != kDecodeOk) {
+    DecodeError result =
+        prepareScaler(pickedScaler, AV_PIX_FMT_YUV444P, width, height, width, height);
+    if (result != DecodeError::Ok) {
         return result;
     }
     return toBgr(pickedScaler, planes, strides, height, width, height, stride, out);
 }
 
-int KeyFrameDecoder::Impl::convert(std::vector<uint8_t>& out) {
+DecodeError KeyFrameDecoder::Impl::convert(std::vector<uint8_t>& out) {
     if (width == streamWidth && height == streamHeight) {
         return convertWhole(width, height, stride, out);
     }
@@ -446,14 +450,14 @@ int KeyFrameDecoder::Impl::convert(std::vector<uint8_t>& out) {
     }
     // The whole picture at the stream's size, then its nearest pixels.
     const size_t wholeStride = (size_t(streamWidth) * 3 + 3) & ~size_t{3};
-    int result = convertWhole(streamWidth, streamHeight, wholeStride, whole);
-    if (result != kDecodeOk) {
+    DecodeError result = convertWhole(streamWidth, streamHeight, wholeStride, whole);
+    if (result != DecodeError::Ok) {
         return result;
     }
     try {
         out.resize(stride * size_t(height));
     } catch (const std::bad_alloc&) {
-        return kDecodeOutOfMemory;
+        return DecodeError::OutOfMemory;
     }
     std::vector<int> columns, rows;
     pickPositions(streamWidth, width, columns);
@@ -466,26 +470,7 @@ int KeyFrameDecoder::Impl::convert(std::vector<uint8_t>& out) {
         }
         std::memset(to + size_t(width) * 3, 0, stride - size_t(width) * 3);
     }
-    return kDecodeOk;
-}
-
-const char* decodeErrorText(int code) {
-    switch (code) {
-        case kDecodeOk:
-            return "no error";
-        case kDecodeUnknownCodec:
-            return "the video codec is not supported";
-        case kDecodeBadFormat:
-            return "the video format is invalid";
-        case kDecodeFailed:
-            return "the video frame could not be decoded";
-        case kDecodeNoPicture:
-            return "the video frame holds no picture";
-        case kDecodeOutOfMemory:
-            return "out of memory while decoding a video frame";
-        default:
-            return "unknown decoding error";
-    }
+    return DecodeError::Ok;
 }
 
 KeyFrameDecoder::KeyFrameDecoder() : impl(std::make_unique<Impl>()) {
@@ -497,21 +482,21 @@ KeyFrameDecoder::KeyFrameDecoder() : impl(std::make_unique<Impl>()) {
 
 KeyFrameDecoder::~KeyFrameDecoder() = default;
 
-int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const uint8_t* extradata,
-                          size_t extradataSize, int outputWidth, int outputHeight,
-                          ReducedDecoding reduced) {
+DecodeError KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height,
+                                  const uint8_t* extradata, size_t extradataSize, int outputWidth,
+                                  int outputHeight, ReducedDecoding reduced) {
     impl->close();
     const AVCodecID codecId = codecFor(fourcc);
     const AVCodec* decoder = codecId == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(codecId);
     if (!decoder) {
-        return kDecodeUnknownCodec;
+        return DecodeError::UnknownCodec;
     }
     const int64_t absHeight = std::abs(int64_t{height});
     if (width <= 0 || width > kMaxDimension || absHeight == 0 || absHeight > kMaxDimension ||
         extradataSize > kMaxExtradataSize || (extradataSize > 0 && !extradata) || outputWidth < 0 ||
         outputWidth > kMaxDimension || outputHeight < 0 || outputHeight > kMaxDimension ||
         (outputWidth == 0) != (outputHeight == 0)) {
-        return kDecodeBadFormat;
+        return DecodeError::BadFormat;
     }
     if (outputWidth == 0) {
         outputWidth = width;
@@ -525,7 +510,7 @@ int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const 
     impl->spare.reset(av_frame_alloc());
     if (!codec || !impl->packet || !impl->picture || !impl->spare) {
         impl->close();
-        return kDecodeOutOfMemory;
+        return DecodeError::OutOfMemory;
     }
     codec->codec_tag = fourcc;
     codec->width = width;
@@ -551,7 +536,7 @@ int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const 
             static_cast<uint8_t*>(av_mallocz(extradataSize + AV_INPUT_BUFFER_PADDING_SIZE));
         if (!codec->extradata) {
             impl->close();
-            return kDecodeOutOfMemory;
+            return DecodeError::OutOfMemory;
         }
         std::memcpy(codec->extradata, extradata, extradataSize);
         codec->extradata_size = static_cast<int>(extradataSize);
@@ -568,21 +553,21 @@ int KeyFrameDecoder::open(uint32_t fourcc, int32_t width, int32_t height, const 
     impl->height = outputHeight;
     impl->stride = (size_t(outputWidth) * 3 + 3) & ~size_t{3};
     impl->direct = reduced.direct;
-    return kDecodeOk;
+    return DecodeError::Ok;
 }
 
-int KeyFrameDecoder::decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
+DecodeError KeyFrameDecoder::decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
     if (!impl->codec) {
-        return kDecodeFailed;
+        return DecodeError::Failed;
     }
     if (!data || size == 0) {
-        return kDecodeNoPicture;
+        return DecodeError::NoPicture;
     }
     if (size > kMaxFrameSize) {
-        return kDecodeFailed;
+        return DecodeError::Failed;
     }
-    int result = impl->decodePicture(data, size);
-    if (result == kDecodeOk) {
+    DecodeError result = impl->decodePicture(data, size);
+    if (result == DecodeError::Ok) {
         result = impl->convert(out);
     }
     av_frame_unref(impl->picture.get());

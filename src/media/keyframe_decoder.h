@@ -17,17 +17,15 @@
 
 namespace media {
 
-enum DecodeError {
-    kDecodeOk = 0,
-    kDecodeUnknownCodec = -1,
-    kDecodeBadFormat = -2,
-    kDecodeFailed = -3,
-    kDecodeNoPicture = -4,
-    kDecodeOutOfMemory = -5,
+// How opening a stream or decoding a frame ended.
+enum class DecodeError {
+    Ok,
+    UnknownCodec,
+    BadFormat,
+    Failed,
+    NoPicture,
+    OutOfMemory,
 };
-
-// Words for a DecodeError value; unknown values get a generic text.
-const char* decodeErrorText(int code);
 
 // How a decoder that makes pictures smaller than the stream's gets there. Each can be turned on
 // or off to measure what it gives (bench/thumbnail_levers_bench).
@@ -58,25 +56,25 @@ public:
     // biWidth and biHeight (a negative height only marks a top-down bitmap), and extradata is
     // whatever follows the 40-byte BITMAPINFOHEADER (may be null when extradataSize is 0). The
     // bytes are copied. Opening again replaces the previous stream; after a failure the decoder
-    // is closed. Returns kDecodeOk, kDecodeUnknownCodec, kDecodeBadFormat (size 0 or above
-    // 16384, oversized extradata), kDecodeFailed (the codec refused the set-up) or
-    // kDecodeOutOfMemory.
+    // is closed. Returns Ok, UnknownCodec, BadFormat (size 0 or above
+    // 16384, oversized extradata), Failed (the codec refused the set-up) or
+    // OutOfMemory.
     //
     // With outputWidth and outputHeight (both above 0), decode() gives pictures of that size
     // instead: each output pixel (x, y), counted from the bottom-left, is the picture's pixel
     // (trunc(x * W / outputWidth), trunc(y * H / outputHeight)), W and H being the size the
     // picture was decoded at (the stream's, or a reduced one, see ReducedDecoding).
-    int open(uint32_t fourcc, int32_t width, int32_t height, const uint8_t* extradata,
-             size_t extradataSize, int outputWidth = 0, int outputHeight = 0,
-             ReducedDecoding reduced = ReducedDecoding());
+    DecodeError open(uint32_t fourcc, int32_t width, int32_t height, const uint8_t* extradata,
+                     size_t extradataSize, int outputWidth = 0, int outputHeight = 0,
+                     ReducedDecoding reduced = ReducedDecoding());
 
     // Decodes one complete compressed key frame (a whole media object) and fills `out` with
-    // stride() * height() bytes. Returns kDecodeOk, kDecodeFailed (not open; damaged or
-    // truncated data; a frame that is not intra-coded), kDecodeNoPicture (the data held no
-    // picture, e.g. empty input) or kDecodeOutOfMemory. On failure `out` is left with
+    // stride() * height() bytes. Returns Ok, DecodeError::Failed (not open; damaged or
+    // truncated data; a frame that is not intra-coded), DecodeError::NoPicture (the data held no
+    // picture, e.g. empty input) or DecodeError::OutOfMemory. On failure `out` is left with
     // unspecified contents. Random bytes are mostly, but not always, refused: codecs without
     // checksums can take them for a frame.
-    int decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
+    DecodeError decode(const uint8_t* data, size_t size, std::vector<uint8_t>& out);
 
     // The output geometry; 0 until open() succeeds.
     int width() const;

@@ -186,11 +186,12 @@ protected:
         ASSERT_EQ(stream.keyFrames.size(), c.keyFrames);
         ASSERT_EQ(decoder.open(stream.fourcc, stream.width, stream.height, stream.extradata.data(),
                                stream.extradata.size()),
-                  media::kDecodeOk);
+                  media::DecodeError::Ok);
     }
 
     std::string decodesLikeReference(const KeyFrame& frame) {
-        if (decoder.decode(frame.data.data(), frame.data.size(), bitmap) != media::kDecodeOk) {
+        if (decoder.decode(frame.data.data(), frame.data.size(), bitmap) !=
+            media::DecodeError::Ok) {
             return "not decoded";
         }
         return differences(bitmap, decoder.stride(), frame.picture, stream.width, stream.height);
@@ -218,24 +219,26 @@ TEST_P(KeyFrameDecoderOnFile, DecodesEveryKeyFrameToThePictureOfAFullDecode) {
 // without checksums, so for them any result will do.
 TEST_P(KeyFrameDecoderOnFile, RejectsDamagedFramesAndRecovers) {
     const std::vector<uint8_t>& good = stream.keyFrames.back().data;
-    EXPECT_EQ(decoder.decode(good.data(), 0, bitmap), media::kDecodeNoPicture);
-    EXPECT_EQ(decoder.decode(nullptr, 100, bitmap), media::kDecodeNoPicture);
-    EXPECT_LT(decoder.decode(good.data(), good.size() / 2, bitmap), 0) << "cut off";
-    EXPECT_LT(decoder.decode(good.data(), 16, bitmap), 0) << "cut off";
+    EXPECT_EQ(decoder.decode(good.data(), 0, bitmap), media::DecodeError::NoPicture);
+    EXPECT_EQ(decoder.decode(nullptr, 100, bitmap), media::DecodeError::NoPicture);
+    EXPECT_NE(decoder.decode(good.data(), good.size() / 2, bitmap), media::DecodeError::Ok)
+        << "cut off";
+    EXPECT_NE(decoder.decode(good.data(), 16, bitmap), media::DecodeError::Ok) << "cut off";
     if (!stream.predicted.empty()) {
         EXPECT_EQ(decoder.decode(stream.predicted.data(), stream.predicted.size(), bitmap),
-                  media::kDecodeFailed)
+                  media::DecodeError::Failed)
             << "a P-frame alone";
     }
     std::mt19937 random(1234);
     for (int round = 0; round < 20; ++round) {
         std::vector<uint8_t> junk(good.size() >> (round % 4));
         std::generate(junk.begin(), junk.end(), [&] { return uint8_t(random()); });
-        const int result = decoder.decode(junk.data(), junk.size(), bitmap);
-        EXPECT_TRUE(
-            result == media::kDecodeFailed || result == media::kDecodeNoPicture ||
-            (result == media::kDecodeOk && bitmap.size() == decoder.stride() * decoder.height()))
-            << result;
+        const media::DecodeError result = decoder.decode(junk.data(), junk.size(), bitmap);
+        EXPECT_TRUE(result == media::DecodeError::Failed ||
+                    result == media::DecodeError::NoPicture ||
+                    (result == media::DecodeError::Ok &&
+                     bitmap.size() == decoder.stride() * decoder.height()))
+            << static_cast<int>(result);
     }
     EXPECT_EQ(decodesLikeReference(stream.keyFrames.back()), "");
 }
@@ -262,9 +265,9 @@ TEST(KeyFrameDecoder, RefusesUnknownCodecsAndImpossibleSizes) {
     KeyFrameDecoder decoder;
     std::vector<uint8_t> bitmap;
     const uint8_t byte = 0;
-    EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::kDecodeFailed) << "not open";
-    EXPECT_EQ(decoder.open(fourcc("ABCD"), 320, 240, nullptr, 0), media::kDecodeUnknownCodec);
-    EXPECT_EQ(decoder.open(0, 320, 240, nullptr, 0), media::kDecodeUnknownCodec);
+    EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::DecodeError::Failed) << "not open";
+    EXPECT_EQ(decoder.open(fourcc("ABCD"), 320, 240, nullptr, 0), media::DecodeError::UnknownCodec);
+    EXPECT_EQ(decoder.open(0, 320, 240, nullptr, 0), media::DecodeError::UnknownCodec);
     EXPECT_FALSE(KeyFrameDecoder::supports(fourcc("ABCD")));
     for (const char* name : {"WMV3", "wmv3", "Wvc1", "mp43", "div3", "xvid", "MSS2", "h264"}) {
         EXPECT_TRUE(KeyFrameDecoder::supports(fourcc(name))) << name;
@@ -273,11 +276,11 @@ TEST(KeyFrameDecoder, RefusesUnknownCodecsAndImpossibleSizes) {
                                 {320, -16385}, {320, INT32_MIN}, {INT32_MIN, 240}};
     for (const auto& size : sizes) {
         EXPECT_EQ(decoder.open(fourcc("WMV2"), size[0], size[1], nullptr, 0),
-                  media::kDecodeBadFormat)
+                  media::DecodeError::BadFormat)
             << size[0] << " x " << size[1];
-        EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::kDecodeFailed);
+        EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::DecodeError::Failed);
     }
-    EXPECT_EQ(decoder.open(fourcc("WMV1"), 320, 240, nullptr, 5), media::kDecodeBadFormat);
+    EXPECT_EQ(decoder.open(fourcc("WMV1"), 320, 240, nullptr, 5), media::DecodeError::BadFormat);
 }
 
 // Independent of the reference decode: the colours put in come out, as blue, green, red bytes,
@@ -309,10 +312,10 @@ TEST(KeyFrameDecoder, ReturnsTheColoursPutInBottomRowFirstAtTheHeaderSize) {
         // A negative height only marks a top-down bitmap header.
         ASSERT_EQ(decoder.open(stream.fourcc, c.width, -c.height, stream.extradata.data(),
                                stream.extradata.size()),
-                  media::kDecodeOk);
+                  media::DecodeError::Ok);
         std::vector<uint8_t> bitmap(decoder.stride() * c.height, 0xAB);  // padding must be cleared
         const std::vector<uint8_t>& data = stream.keyFrames[0].data;
-        ASSERT_EQ(decoder.decode(data.data(), data.size(), bitmap), media::kDecodeOk);
+        ASSERT_EQ(decoder.decode(data.data(), data.size(), bitmap), media::DecodeError::Ok);
         const size_t stride = decoder.stride();
         ASSERT_EQ(bitmap.size(), stride * c.height);
 
