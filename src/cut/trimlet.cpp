@@ -11,6 +11,7 @@
 #include "cut/output_files.h"
 #include "media/source_info.h"
 #include "media/writer.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace cut {
@@ -33,15 +34,11 @@ void releaseIfSet(T*& p) {
 
 // Whether the folder that is to hold the destination is there.
 HRESULT checkDestinationFolder(const std::string& destination) {
-    const std::size_t slash = destination.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : destination.substr(0, slash == 0 ? 1 : slash);
     struct stat info;
-    if (::stat(folder.c_str(), &info) != 0) {
-        return errno == ENOENT || errno == ENOTDIR ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
-                                                   : hresultFromErrno(errno);
+    if (::stat(platform::folderOf(destination).c_str(), &info) != 0) {
+        return hresultFromFolderErrno(errno);
     }
-    return S_ISDIR(info.st_mode) ? S_OK : HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    return S_ISDIR(info.st_mode) ? S_OK : hresultFromFolderErrno(ENOTDIR);
 }
 
 }  // namespace
@@ -113,55 +110,34 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     doneEvent = new platform::Event();
 
     // A destination in a folder that is not there is reported before anything is read.
-    HRESULT hr = checkDestinationFolder(destination);
+    RETURN_IF_FAILED(checkDestinationFolder(destination));
     // The output is written to a temporary file of our own, never over a file that was there
     // before: when the name is taken, a numbered name beside it is used. When the temporary's
     // folder cannot take it (read-only, not there), it goes beside the destination instead, so
     // a cut never fails for where the program happened to be started.
     TemporaryFile temp;
-    std::u16string outputName;
-    if (SUCCEEDED(hr) && !temp.reserve(tempName)) {
+    if (!temp.reserve(tempName)) {
         const int error = errno;
         const std::string fallback = besideDestination(destination, tempName);
         if (fallback == tempName || !temp.reserve(fallback)) {
-            hr = hresultFromErrno(fallback == tempName ? error : errno);
+            return hresultFromErrno(fallback == tempName ? error : errno);
         }
     }
-    if (SUCCEEDED(hr)) {
-        outputName = temp.path() == tempName ? std::u16string(tempNameWide.get())
-                                             : platform::utf8ToUtf16(temp.path());
-    }
-    if (SUCCEEDED(hr)) {
-        hr = openSource(source.get());
-    }
-    if (SUCCEEDED(hr)) {
-        hr = readStreams();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = createWriter(outputName.c_str());
-    }
-    if (SUCCEEDED(hr)) {
-        hr = copyAttributes();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = copyCodecInfo();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = copyScripts();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = transfer();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = finishOutput(outputName.c_str());
-    }
+    const std::u16string outputName = temp.path() == tempName ? std::u16string(tempNameWide.get())
+                                                              : platform::utf8ToUtf16(temp.path());
+    RETURN_IF_FAILED(openSource(source.get()));
+    RETURN_IF_FAILED(readStreams());
+    RETURN_IF_FAILED(createWriter(outputName.c_str()));
+    RETURN_IF_FAILED(copyAttributes());
+    RETURN_IF_FAILED(copyCodecInfo());
+    RETURN_IF_FAILED(copyScripts());
+    RETURN_IF_FAILED(transfer());
+    RETURN_IF_FAILED(finishOutput(outputName.c_str()));
     // Only a finished output reaches the destination; the temporary file goes either way.
-    if (SUCCEEDED(hr)) {
-        bool moved = false;
-        hr = hresultFromErrno(moveOver(temp.path(), destination, moved));
-        if (moved) {
-            temp.release();
-        }
+    bool moved = false;
+    const HRESULT hr = hresultFromErrno(moveOver(temp.path(), destination, moved));
+    if (moved) {
+        temp.release();
     }
     return hr;
 }
@@ -178,53 +154,31 @@ void Trimlet::setResult(HRESULT hr) {
 }
 
 HRESULT Trimlet::openSource(const WCHAR* source) {
-    HRESULT hr = WMCreateReader(nullptr, 0, &reader);
-    if (SUCCEEDED(hr)) {
-        hr = reader->QueryInterface(IID_IWMReaderAdvanced,
-                                    reinterpret_cast<void**>(&readerAdvanced));
-    }
-    if (SUCCEEDED(hr)) {
-        hr = reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&readerHeader));
-    }
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(WMCreateReader(nullptr, 0, &reader));
+    RETURN_IF_FAILED(
+        reader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void**>(&readerAdvanced)));
+    RETURN_IF_FAILED(
+        reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&readerHeader)));
     result = S_OK;
-    hr = reader->Open(source, this, nullptr);
-    if (SUCCEEDED(hr)) {
-        hr = waitDone();
-    }
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(reader->Open(source, this, nullptr));
+    RETURN_IF_FAILED(waitDone());
     WORD stream = 0;
     WORD length = sizeof duration;
     WMT_ATTR_DATATYPE type;
-    hr = readerHeader->GetAttributeByName(&stream, u"Duration", &type,
-                                          reinterpret_cast<BYTE*>(&duration), &length);
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(readerHeader->GetAttributeByName(&stream, u"Duration", &type,
+                                                      reinterpret_cast<BYTE*>(&duration), &length));
     if (duration == 0) {
         return E_INVALIDARG;
     }
-    hr = readerAdvanced->SetUserProvidedClock(TRUE);
-    if (SUCCEEDED(hr)) {
-        hr = readerAdvanced->SetManualStreamSelection(TRUE);
-    }
-    return hr;
+    RETURN_IF_FAILED(readerAdvanced->SetUserProvidedClock(TRUE));
+    return readerAdvanced->SetManualStreamSelection(TRUE);
 }
 
 HRESULT Trimlet::readStreams() {
-    HRESULT hr = reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile));
-    if (SUCCEEDED(hr)) {
-        DWORD count = 0;
-        hr = profile->GetStreamCount(&count);
-        streamCount = count;
-    }
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(reader->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&profile)));
+    DWORD count = 0;
+    RETURN_IF_FAILED(profile->GetStreamCount(&count));
+    streamCount = count;
     streamTypes = static_cast<GUID*>(std::malloc(sizeof(GUID) * (streamCount ? streamCount : 1)));
     streamNumbers = static_cast<WORD*>(std::malloc(sizeof(WORD) * (streamCount ? streamCount : 1)));
     if (!streamTypes || !streamNumbers) {
@@ -233,22 +187,11 @@ HRESULT Trimlet::readStreams() {
     for (std::uint32_t i = 0; i < streamCount; ++i) {
         ComPtr<IWMStreamConfig> config;
         ComPtr<IWMMediaProps> props;
-        hr = profile->GetStream(i, config.put());
-        if (SUCCEEDED(hr)) {
-            hr = config->GetStreamNumber(&streamNumbers[i]);
-        }
-        if (SUCCEEDED(hr)) {
-            hr = readerAdvanced->SetReceiveStreamSamples(streamNumbers[i], TRUE);
-        }
-        if (SUCCEEDED(hr)) {
-            hr = config.as(IID_IWMMediaProps, props);
-        }
-        if (SUCCEEDED(hr)) {
-            hr = props->GetType(&streamTypes[i]);
-        }
-        if (FAILED(hr)) {
-            return hr;
-        }
+        RETURN_IF_FAILED(profile->GetStream(i, config.put()));
+        RETURN_IF_FAILED(config->GetStreamNumber(&streamNumbers[i]));
+        RETURN_IF_FAILED(readerAdvanced->SetReceiveStreamSamples(streamNumbers[i], TRUE));
+        RETURN_IF_FAILED(config.as(IID_IWMMediaProps, props));
+        RETURN_IF_FAILED(props->GetType(&streamTypes[i]));
     }
     // Without the key stream no range opens but one that starts at 0.
     bool keyFound = false;
@@ -262,28 +205,18 @@ HRESULT Trimlet::readStreams() {
 }
 
 HRESULT Trimlet::createWriter(const WCHAR* output) {
-    HRESULT hr = WMCreateWriter(nullptr, &writer);
-    if (SUCCEEDED(hr)) {
-        hr = writer->QueryInterface(IID_IWMWriterAdvanced,
-                                    reinterpret_cast<void**>(&writerAdvanced));
-    }
-    if (SUCCEEDED(hr)) {
-        hr = writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&writerHeader));
-    }
-    if (SUCCEEDED(hr)) {
-        hr = writer->SetProfile(profile);
-    }
+    RETURN_IF_FAILED(WMCreateWriter(nullptr, &writer));
+    RETURN_IF_FAILED(
+        writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void**>(&writerAdvanced)));
+    RETURN_IF_FAILED(
+        writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&writerHeader)));
+    RETURN_IF_FAILED(writer->SetProfile(profile));
     DWORD inputs = 0;
-    if (SUCCEEDED(hr)) {
-        hr = writer->GetInputCount(&inputs);
+    RETURN_IF_FAILED(writer->GetInputCount(&inputs));
+    for (DWORD i = 0; i < inputs; ++i) {
+        RETURN_IF_FAILED(writer->SetInputProps(i, nullptr));
     }
-    for (DWORD i = 0; SUCCEEDED(hr) && i < inputs; ++i) {
-        hr = writer->SetInputProps(i, nullptr);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = writer->SetOutputFilename(output);
-    }
-    return hr;
+    return writer->SetOutputFilename(output);
 }
 
 HRESULT Trimlet::copyAttributes() {
@@ -436,21 +369,12 @@ HRESULT Trimlet::transfer() {
 
 HRESULT Trimlet::finishOutput(const WCHAR* output) {
     ComPtr<IWMMetadataEditor> editor;
-    HRESULT hr = WMCreateEditor(editor.put());
-    if (SUCCEEDED(hr)) {
-        hr = editor->Open(output);
-    }
+    RETURN_IF_FAILED(WMCreateEditor(editor.put()));
+    RETURN_IF_FAILED(editor->Open(output));
     ComPtr<IWMHeaderInfo> header;
-    if (SUCCEEDED(hr)) {
-        hr = editor.as(IID_IWMHeaderInfo, header);
-    }
-    if (SUCCEEDED(hr)) {
-        hr = editor->Flush();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = editor->Close();
-    }
-    return hr;
+    RETURN_IF_FAILED(editor.as(IID_IWMHeaderInfo, header));
+    RETURN_IF_FAILED(editor->Flush());
+    return editor->Close();
 }
 
 HRESULT Trimlet::QueryInterface(const IID& riid, void** ppvObject) {

@@ -81,6 +81,11 @@ HRESULT hresultFromErrno(int error, std::uint32_t otherwise) {
     }
 }
 
+HRESULT hresultFromFolderErrno(int error) {
+    return error == ENOENT || error == ENOTDIR ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)
+                                               : hresultFromErrno(error);
+}
+
 std::string hresultText(HRESULT hr) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(hr));

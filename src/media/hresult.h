@@ -75,6 +75,20 @@ constexpr HRESULT NS_E_DRM_NO_RIGHTS = makeHresult(0xC00D2720u);
 // (a read or write fault, as the caller was reading or writing).
 HRESULT hresultFromErrno(int error, std::uint32_t otherwise = ERROR_WRITE_FAULT);
 
+// The same for an error met looking up a folder (the one a file is to go into): a folder that
+// is not there, or is not a folder, is ERROR_PATH_NOT_FOUND rather than a missing file.
+HRESULT hresultFromFolderErrno(int error);
+
+// Returns the result of `expression` from the calling function when it is a failure: for
+// steps that each must succeed before the next is tried.
+#define RETURN_IF_FAILED(expression)                   \
+    do {                                               \
+        const ::media::HRESULT failed_ = (expression); \
+        if (::media::FAILED(failed_)) {                \
+            return failed_;                            \
+        }                                              \
+    } while (false)
+
 // The code in words, e.g. "NS_E_NO_MORE_SAMPLES (0xC00D0BCF): no more samples in the stream".
 std::string hresultText(HRESULT hr);
 

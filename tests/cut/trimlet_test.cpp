@@ -855,9 +855,13 @@ TEST_F(Cut, TheTemporaryFileGoesBesideTheDestinationWhenItsFolderCannotTakeIt) {
     EXPECT_FALSE(packets(path("out/a.wmv")).empty());
     EXPECT_EQ(leftovers(), std::vector<std::string>{"out"});
     EXPECT_EQ(fs::directory_iterator(path("out"))->path().filename(), "a.wmv");
-    // A destination folder that is not there is named before anything is read or written.
-    EXPECT_EQ(cutFile(source, path("missing/b.wmv"), {{0, 20000000}}, lastVideoStream(source)),
-              HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+    // A destination folder that is not there, or is a file, is named before anything is read
+    // or written.
+    for (const char* destination : {"missing/b.wmv", "out/a.wmv/b.wmv"}) {
+        EXPECT_EQ(cutFile(source, path(destination), {{0, 20000000}}, lastVideoStream(source)),
+                  HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
+            << destination;
+    }
     EXPECT_EQ(leftovers(), std::vector<std::string>{"out"});
     // The command line never writes into the directory it was started in.
     fs::current_path("/proc");
