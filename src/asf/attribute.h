@@ -18,6 +18,18 @@ enum AttributeType : uint16_t {
     kAttributeGuid = 6,  // Metadata Library only
 };
 
+// Bytes read as UTF-16LE text up to the first NUL; an odd last byte is left out.
+std::u16string utf16Text(const uint8_t* data, size_t size);
+inline std::u16string utf16Text(const std::vector<uint8_t>& value) {
+    return utf16Text(value.data(), value.size());
+}
+
+// The first eight bytes (or fewer) read as a little-endian unsigned number.
+uint64_t littleEndian(const uint8_t* data, size_t size);
+inline uint64_t littleEndian(const std::vector<uint8_t>& value) {
+    return littleEndian(value.data(), value.size());
+}
+
 // One name/value record, kept raw: the value's bytes as stored.
 struct Attribute {
     uint16_t languageIndex = 0;  // Metadata Library only
@@ -26,10 +38,9 @@ struct Attribute {
     uint16_t type = kAttributeString;
     std::vector<uint8_t> value;
 
-    // The value read as UTF-16LE text up to the first NUL (for string records).
-    std::u16string text() const;
-    // The value read as a little-endian unsigned number of up to eight bytes.
-    uint64_t number() const;
+    // The value as text (for string records) and as a number.
+    std::u16string text() const { return utf16Text(value); }
+    uint64_t number() const { return littleEndian(value); }
 };
 
 }  // namespace asf

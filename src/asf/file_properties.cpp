@@ -1,15 +1,15 @@
 #include "asf/file_properties.h"
 
 #include "asf/guids.h"
+#include "asf/media_time.h"
 
 namespace asf {
 
 uint64_t FileProperties::durationWithoutPreroll() const {
-    const uint64_t prerollTicks = preroll * 10000;
-    if (preroll > UINT64_MAX / 10000 || playDuration < prerollTicks) {
+    if (preroll > kMaxMilliseconds || playDuration < fromMilliseconds(preroll)) {
         return 0;
     }
-    return playDuration - prerollTicks;
+    return playDuration - fromMilliseconds(preroll);
 }
 
 Status FileProperties::parse(ByteReader& body) {

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "asf/media_time.h"
+
 namespace asf {
 
 SimpleIndex buildSimpleIndex(std::vector<KeyFrameSpot> keyFrames, uint64_t endTime,
                              uint64_t intervalMs, const Guid& fileId) {
     SimpleIndex index;
     index.fileId = fileId;
-    index.entryTimeInterval = intervalMs * 10000;
+    index.entryTimeInterval = fromMilliseconds(intervalMs);
     if (keyFrames.empty() || intervalMs == 0) {
         return index;
     }

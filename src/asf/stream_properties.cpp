@@ -79,10 +79,10 @@ std::optional<AudioSpread> parseAudioSpread(const std::vector<uint8_t>& block) {
 
 }  // namespace
 
-std::string VideoFormat::fourcc() const {
+std::string fourccText(uint32_t code) {
     std::string text;
     for (int shift = 0; shift < 32; shift += 8) {
-        const char c = static_cast<char>((compression >> shift) & 0xFF);
+        const char c = static_cast<char>((code >> shift) & 0xFF);
         text += (c >= 0x20 && c < 0x7F) ? c : '?';
     }
     return text;

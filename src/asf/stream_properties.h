@@ -11,6 +11,15 @@
 
 namespace asf {
 
+// A FourCC code (first character in the lowest byte) from its first four characters.
+constexpr uint32_t fourccCode(const char* text) {
+    return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 |
+           uint32_t(uint8_t(text[2])) << 16 | uint32_t(uint8_t(text[3])) << 24;
+}
+
+// A FourCC code as four characters ("WMV3"); unprintable bytes become '?'.
+std::string fourccText(uint32_t code);
+
 // The audio format an audio stream declares (a WAVEFORMATEX).
 struct WaveFormat {
     uint16_t formatTag = 0;
@@ -44,8 +53,7 @@ struct VideoFormat {
     // The codec's extradata: the bytes after the 40-byte bitmap header.
     std::vector<uint8_t> extradata;
 
-    // The FourCC as four characters ("WMV3"); unprintable bytes become '?'.
-    std::string fourcc() const;
+    std::string fourcc() const { return fourccText(compression); }
 };
 
 // Audio spread error correction: how an audio stream's objects are interleaved.

@@ -1,7 +1,7 @@
 #pragma once
 
 // How the command line shows the values it reads from a header: attribute values by type,
-// FourCC codes, texts as UTF-8.
+// texts as UTF-8.
 
 #include <cstdint>
 #include <string>
@@ -12,15 +12,11 @@
 namespace cli {
 
 std::string narrow(const std::u16string& text);
-// A value stored little-endian in up to eight bytes.
-std::uint64_t littleEndian(const std::vector<media::BYTE>& value);
 // A STRING attribute's text, up to its terminator.
 std::string attributeString(const media::Attribute& attribute);
 // The type's name as the runtime spells it without its prefix: "STRING", "DWORD", ...
 const char* attributeTypeName(media::WMT_ATTR_DATATYPE type);
 // "video", "audio" or "other".
 const char* codecTypeName(media::WMT_CODEC_INFO_TYPE type);
-// Four characters, unprintable ones as '?'.
-std::string fourcc(std::uint32_t code);
 
 }  // namespace cli

@@ -10,8 +10,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "asf/attribute.h"
 #include "asf/file.h"
 #include "asf/guids.h"
+#include "asf/media_time.h"
 #include "media/md5.h"
 #include "media/source_file.h"
 #include "media/source_info.h"
@@ -29,16 +31,8 @@ using media::FAILED;
 using media::HRESULT;
 using media::SUCCEEDED;
 
-int fail(const std::string& path, HRESULT hr) {
-    std::cerr << "splicor-cli: " << path << ": " << media::hresultText(hr) << "\n";
-    return 1;
-}
-
 std::string seconds(std::uint64_t hundredNs) {
-    char s[32];
-    std::snprintf(s, sizeof s, "%" PRIu64 ".%03" PRIu64 " s", hundredNs / 10000000,
-                  hundredNs / 10000 % 1000);
-    return s;
+    return asf::secondsText(hundredNs) + " s";
 }
 
 std::string attributeText(const media::Attribute& a) {
@@ -47,11 +41,11 @@ std::string attributeText(const media::Attribute& a) {
         case media::WMT_TYPE_STRING:
             return type + " \"" + attributeString(a) + "\"";
         case media::WMT_TYPE_BOOL:
-            return type + (littleEndian(a.value) ? " true" : " false");
+            return type + (asf::littleEndian(a.value) ? " true" : " false");
         case media::WMT_TYPE_DWORD:
         case media::WMT_TYPE_QWORD:
         case media::WMT_TYPE_WORD:
-            return type + " " + std::to_string(littleEndian(a.value));
+            return type + " " + std::to_string(asf::littleEndian(a.value));
         case media::WMT_TYPE_GUID:
             return type + " " + asf::Guid::fromBytes(a.value.data()).toString();
         default:
@@ -64,7 +58,7 @@ std::string streamText(const asf::Stream& s) {
     const asf::StreamProperties& p = s.properties;
     out << "#" << int(s.number) << " ";
     if (p.video) {
-        out << "video " << fourcc(p.video->compression) << " " << p.video->width << "x"
+        out << "video " << asf::fourccText(p.video->compression) << " " << p.video->width << "x"
             << p.video->height;
         if (!p.video->extradata.empty()) {
             out << ", " << p.video->extradata.size() << " bytes of codec data";
@@ -92,6 +86,11 @@ std::string streamText(const asf::Stream& s) {
 }
 
 }  // namespace
+
+int fail(const std::string& path, HRESULT hr) {
+    std::cerr << "splicor-cli: " << path << ": " << media::hresultText(hr) << "\n";
+    return 1;
+}
 
 int infoCommand(const std::string& path, std::ostream& out) {
     asf::File file;

@@ -46,6 +46,10 @@ struct SampleInfo {
 media::HRESULT readSamples(const std::string& path,
                            const std::function<void(const SampleInfo&)>& each);
 
+// Reports a failure of `path` on standard error ("splicor-cli: PATH: cause"); returns the exit
+// status of a failed command, 1.
+int fail(const std::string& path, media::HRESULT hr);
+
 // Each command writes its listing to `out` and returns the exit status.
 int infoCommand(const std::string& path, std::ostream& out);
 // One line per key frame of the video stream a thumbnail document would pick (the last video

@@ -86,8 +86,7 @@ int cutWithoutVideo(const std::string& source, const std::string& destination,
     std::string failed;
     HRESULT hr = writeStretches(stretches, destination, samples, failed);
     if (FAILED(hr)) {
-        std::cerr << "splicor-cli: " << failed << ": " << hresultText(hr) << "\n";
-        return 1;
+        return fail(failed, hr);
     }
     out << "wrote " << destination << "\n";
     return 0;
@@ -113,7 +112,7 @@ bool readRanges(const std::vector<std::string>& args, const KeyFrames& keys,
             ranges.push_back(*range);
         } else if (typed && typed->first >= end) {
             std::cerr << "splicor-cli: " << args[i] << ": starts at or after the end of the file ("
-                      << seconds(end) << " s)\n";
+                      << asf::secondsText(end) << " s)\n";
             return false;
         } else {
             std::cerr << "splicor-cli: " << args[i]
@@ -166,8 +165,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
         return 1;
     }
     if (FAILED(hr)) {
-        std::cerr << "splicor-cli: " << source << ": " << hresultText(hr) << "\n";
-        return 1;
+        return fail(source, hr);
     }
     if (keys.duration == 0) {
         std::cerr << "splicor-cli: " << source
@@ -225,8 +223,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
                   << " not copied: " << hresultText(a.why) << "\n";
     }
     if (FAILED(hr)) {
-        std::cerr << "splicor-cli: " << destination << ": " << hresultText(hr) << "\n";
-        return 1;
+        return fail(destination, hr);
     }
     out << "wrote " << destination << "\n";
     return 0;

@@ -28,7 +28,7 @@ std::optional<MediaTime> parseNumber(const std::string& text, MediaTime unit,
                     return std::nullopt;
                 }
                 whole = whole * 10 + digit;
-            } else if (scale < 10000000) {
+            } else if (scale < asf::kTicksPerSecond) {  // no digit finer than the unit
                 fraction = fraction * 10 + digit;
                 scale *= 10;
             }
@@ -46,7 +46,7 @@ std::optional<MediaTime> parseNumber(const std::string& text, MediaTime unit,
 }  // namespace
 
 std::optional<MediaTime> parseTime(const std::string& text) {
-    constexpr MediaTime kSecond = 10000000;
+    constexpr MediaTime kSecond = asf::kTicksPerSecond;
     std::vector<std::string> parts;
     std::size_t begin = 0;
     for (;;) {

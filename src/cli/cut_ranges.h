@@ -9,10 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "asf/media_time.h"
+
 namespace cli {
 
-using MediaTime = std::uint64_t;  // 100-ns units
-using TimeRange = std::pair<MediaTime, MediaTime>;
+using asf::MediaTime;
+using asf::TimeRange;
 
 // "90", "90.25", "1:30", "0:01:30.250" as a media time; nothing when the text is not a time or
 // the time does not fit 64 bits.

@@ -5,7 +5,9 @@
 #include <map>
 
 #include "asf/file.h"
+#include "asf/media_time.h"
 #include "cli/commands.h"
+#include "media/header_attributes.h"
 #include "media/source_file.h"
 #include "media/source_info.h"
 #include "media/wmsdk.h"
@@ -56,7 +58,7 @@ HRESULT copyHeaderData(const asf::File& source, IWMHeaderInfo* to) {
 
 // The shortest time a sample takes: one millisecond, the resolution of the times players read
 // from the file's payloads.
-constexpr QWORD kMinimumSampleLength = 10000;
+constexpr QWORD kMinimumSampleLength = asf::kTicksPerMillisecond;
 
 // How long a whole input lasts: its "Duration", the time its presentation ends (audio samples
 // may run a little past it: they overlap what follows, as they did in the file they came from).
@@ -258,8 +260,7 @@ int joinCommand(const std::vector<std::string>& inputs, const std::string& outpu
     std::string failed;
     HRESULT hr = writeStretches(stretches, output, samples, failed);
     if (FAILED(hr)) {
-        std::cerr << "splicor-cli: " << failed << ": " << hresultText(hr) << "\n";
-        return 1;
+        return fail(failed, hr);
     }
     out << "joined " << inputs.size() << " files, " << samples << " samples\nwrote " << output
         << "\n";

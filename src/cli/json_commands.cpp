@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <iostream>
 
+#include "asf/attribute.h"
 #include "asf/file.h"
 #include "asf/guids.h"
+#include "asf/media_time.h"
 #include "cli/attribute_values.h"
 #include "cli/commands.h"
 #include "media/md5.h"
@@ -19,18 +21,9 @@ namespace {
 
 using nlohmann::json;
 
-int fail(const std::string& path, media::HRESULT hr) {
-    std::cerr << "splicor-cli: " << path << ": " << media::hresultText(hr) << "\n";
-    return 1;
-}
-
 int print(const json& document, std::ostream& out) {
     out << document.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
     return 0;
-}
-
-double seconds(std::uint64_t hundredNs) {
-    return static_cast<double>(hundredNs) / 1e7;
 }
 
 json attributeValue(const media::Attribute& a) {
@@ -38,11 +31,11 @@ json attributeValue(const media::Attribute& a) {
         case media::WMT_TYPE_STRING:
             return attributeString(a);
         case media::WMT_TYPE_BOOL:
-            return littleEndian(a.value) != 0;
+            return asf::littleEndian(a.value) != 0;
         case media::WMT_TYPE_DWORD:
         case media::WMT_TYPE_QWORD:
         case media::WMT_TYPE_WORD:
-            return littleEndian(a.value);
+            return asf::littleEndian(a.value);
         case media::WMT_TYPE_GUID:
             return a.value.size() >= 16 ? asf::Guid::fromBytes(a.value.data()).toString() : "";
         default: {
@@ -67,7 +60,7 @@ json streamJson(const asf::Stream& s) {
               {"format_data_size", p.typeSpecificData.size()}};
     if (p.video) {
         j["type"] = "video";
-        j["fourcc"] = fourcc(p.video->compression);
+        j["fourcc"] = asf::fourccText(p.video->compression);
         j["width"] = p.video->width;
         j["height"] = p.video->height;
         j["bits_per_pixel"] = p.video->bitCount;
@@ -109,13 +102,13 @@ json headerDataJson(const media::HeaderData& data) {
     }
     for (const media::ScriptCommand& s : data.scripts) {
         scripts.push_back({{"time_hns", s.time},
-                           {"seconds", seconds(s.time)},
+                           {"seconds", asf::toSeconds(s.time)},
                            {"type", narrow(s.type)},
                            {"command", narrow(s.command)}});
     }
     for (const media::Marker& m : data.markers) {
         markers.push_back(
-            {{"time_hns", m.time}, {"seconds", seconds(m.time)}, {"name", narrow(m.name)}});
+            {{"time_hns", m.time}, {"seconds", asf::toSeconds(m.time)}, {"name", narrow(m.name)}});
     }
     return {
         {"attributes", attributes}, {"codecs", codecs}, {"scripts", scripts}, {"markers", markers}};
@@ -149,7 +142,7 @@ int infoJsonCommand(const std::string& path, std::ostream& out) {
           {"declared", file.dataObject().declaredPacketCount},
           {"truncated", file.truncated()}}},
         {"duration_hns", fp.durationWithoutPreroll()},
-        {"duration_seconds", seconds(fp.durationWithoutPreroll())},
+        {"duration_seconds", asf::toSeconds(fp.durationWithoutPreroll())},
         {"preroll_ms", fp.preroll},
         {"broadcast", fp.broadcast()},
         {"seekable", fp.seekable()},
@@ -173,8 +166,9 @@ int keyframesJsonCommand(const std::string& path, std::ostream& out) {
     }
     json frames = json::array();
     for (std::size_t i = 0; i < keys.times.size(); ++i) {
-        frames.push_back(
-            {{"index", i}, {"time_hns", keys.times[i]}, {"seconds", seconds(keys.times[i])}});
+        frames.push_back({{"index", i},
+                          {"time_hns", keys.times[i]},
+                          {"seconds", asf::toSeconds(keys.times[i])}});
     }
     return print({{"file", path},
                   {"stream", keys.stream},
@@ -188,7 +182,7 @@ int packetsJsonCommand(const std::string& path, std::ostream& out) {
     media::HRESULT hr = readSamples(path, [&](const SampleInfo& s) {
         samples.push_back({{"stream", s.stream},
                            {"time_hns", s.time},
-                           {"seconds", seconds(s.time)},
+                           {"seconds", asf::toSeconds(s.time)},
                            {"duration_hns", s.duration},
                            {"cleanpoint", s.cleanPoint},
                            {"size", s.length},

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cut/output_files.h"
-#include "media/source_info.h"
+#include "media/header_attributes.h"
 #include "media/writer.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -20,7 +20,8 @@ using namespace media;
 
 namespace {
 
-constexpr QWORD kStep = 10000000;  // the reader is paced one second of media at a time
+// The reader is paced one second of media at a time.
+constexpr QWORD kStep = asf::kTicksPerSecond;
 // How far the output's length may run past the end of its last sample.
 constexpr QWORD kMaxTail = 10 * kStep;
 
@@ -381,16 +382,11 @@ HRESULT Trimlet::QueryInterface(const IID& riid, void** ppvObject) {
     if (!ppvObject) {
         return E_INVALIDARG;
     }
-    if (riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback || riid == IID_IUnknown) {
-        *ppvObject = static_cast<IWMReaderCallback*>(this);
-    } else if (riid == IID_IWMReaderCallbackAdvanced) {
-        *ppvObject = static_cast<IWMReaderCallbackAdvanced*>(this);
-    } else {
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return queryInterface(
+        riid, ppvObject,
+        {{{IID_IWMStatusCallback, IID_IWMReaderCallback, IID_IUnknown},
+          static_cast<IWMReaderCallback*>(this)},
+         {{IID_IWMReaderCallbackAdvanced}, static_cast<IWMReaderCallbackAdvanced*>(this)}});
 }
 
 ULONG Trimlet::AddRef() {

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "asf/media_time.h"
 #include "media/wmsdk.h"
 #include "platform/event.h"
 

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "asf/media_time.h"
 #include "asf/sample_reader.h"
 #include "media/profile.h"
 #include "media/sample_buffer.h"
@@ -32,7 +33,7 @@ std::uint64_t firstPacketFor(const SourceFile& source, QWORD time,
     constexpr std::uint64_t kBlockBytes = 64 * 1024;
     const asf::File& f = *source.file;
     const std::uint64_t preroll = f.header().preroll();
-    const std::uint64_t playMs = time / 10000 + preroll;
+    const std::uint64_t playMs = asf::toMilliseconds(time) + preroll;
     const std::uint64_t windowMs = preroll + kSlackMs;
     if (playMs <= windowMs || f.packetSize() == 0) {
         return 0;
@@ -294,30 +295,19 @@ AsyncReader::~AsyncReader() {
 }
 
 HRESULT AsyncReader::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IWMReader) {
-        *ppv = static_cast<IWMReader*>(this);
-    } else if (riid == IID_IWMReaderAdvanced) {
-        *ppv = static_cast<IWMReaderAdvanced*>(this);
-    } else if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
-               riid == IID_IWMHeaderInfo3) {
-        *ppv = static_cast<IWMHeaderInfo3*>(this);
-    } else if (riid == IID_IWMProfile) {
+    if (ppv && riid == IID_IWMProfile) {
+        // The profile is an object of its own, there once a file is open.
         std::lock_guard<std::mutex> guard(state_->lock);
-        if (!state_->opened) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
+        if (state_->opened) {
+            *ppv = createProfile(state_->source.profile).detach();
+            return S_OK;
         }
-        *ppv = createProfile(state_->source.profile).detach();
-        return S_OK;
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
     }
-    AddRef();
-    return S_OK;
+    return queryInterface(riid, ppv,
+                          {{{IID_IUnknown, IID_IWMReader}, static_cast<IWMReader*>(this)},
+                           {{IID_IWMReaderAdvanced}, static_cast<IWMReaderAdvanced*>(this)},
+                           {{IID_IWMHeaderInfo, IID_IWMHeaderInfo2, IID_IWMHeaderInfo3},
+                            static_cast<IWMHeaderInfo3*>(this)}});
 }
 
 ULONG AsyncReader::AddRef() {

@@ -24,6 +24,23 @@ GUID GUID::fromString(const char* text) {
     return g;
 }
 
+HRESULT queryInterface(REFIID riid, void** ppv, std::initializer_list<OfferedInterface> offered) {
+    if (!ppv) {
+        return E_POINTER;
+    }
+    for (const OfferedInterface& o : offered) {
+        for (const IID& id : o.ids) {
+            if (riid == id) {
+                *ppv = o.object;
+                o.object->AddRef();
+                return S_OK;
+            }
+        }
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
 std::string GUID::toString() const {
     char s[40];
     std::snprintf(s, sizeof s, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", Data1, Data2,

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -118,6 +119,16 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// One interface an object offers: the IIDs that ask for it and the object's pointer as it.
+struct OfferedInterface {
+    std::initializer_list<IID> ids;
+    IUnknown* object;
+};
+
+// QueryInterface over the interfaces an object offers: the first whose IIDs hold riid, with a
+// reference added; E_POINTER without ppv, E_NOINTERFACE (and a null *ppv) for any other IID.
+HRESULT queryInterface(REFIID riid, void** ppv, std::initializer_list<OfferedInterface> offered);
 
 // A thread-safe reference count for runtime objects; the object deletes itself at zero.
 class RefCount {

@@ -16,6 +16,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "asf/stream_properties.h"
+
 namespace media {
 
 namespace {
@@ -28,11 +30,6 @@ constexpr size_t kMaxExtradataSize = size_t{1} << 20;
 // libavcodec copies each packet into a padded buffer whose size must fit in an int.
 constexpr size_t kMaxFrameSize = INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE;
 
-constexpr uint32_t fourccOf(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 |
-           uint32_t(uint8_t(text[2])) << 16 | uint32_t(uint8_t(text[3])) << 24;
-}
-
 struct CodecForFourcc {
     uint32_t fourcc;  // upper case
     AVCodecID codec;
@@ -40,23 +37,40 @@ struct CodecForFourcc {
 
 // The video codecs found in ASF files, keyed by their upper-case FourCC.
 constexpr CodecForFourcc kCodecs[] = {
-    {fourccOf("WMV1"), AV_CODEC_ID_WMV1},      {fourccOf("WMV2"), AV_CODEC_ID_WMV2},
-    {fourccOf("WMV3"), AV_CODEC_ID_WMV3},      {fourccOf("WMVP"), AV_CODEC_ID_WMV3IMAGE},
-    {fourccOf("WVC1"), AV_CODEC_ID_VC1},       {fourccOf("WMVA"), AV_CODEC_ID_VC1},
-    {fourccOf("WVP2"), AV_CODEC_ID_VC1IMAGE},  {fourccOf("MSS1"), AV_CODEC_ID_MSS1},
-    {fourccOf("MSS2"), AV_CODEC_ID_MSS2},      {fourccOf("MP43"), AV_CODEC_ID_MSMPEG4V3},
-    {fourccOf("DIV3"), AV_CODEC_ID_MSMPEG4V3}, {fourccOf("DIV4"), AV_CODEC_ID_MSMPEG4V3},
-    {fourccOf("DIV5"), AV_CODEC_ID_MSMPEG4V3}, {fourccOf("DIV6"), AV_CODEC_ID_MSMPEG4V3},
-    {fourccOf("MPG3"), AV_CODEC_ID_MSMPEG4V3}, {fourccOf("DVX3"), AV_CODEC_ID_MSMPEG4V3},
-    {fourccOf("AP41"), AV_CODEC_ID_MSMPEG4V3}, {fourccOf("COL1"), AV_CODEC_ID_MSMPEG4V3},
-    {fourccOf("MP42"), AV_CODEC_ID_MSMPEG4V2}, {fourccOf("DIV2"), AV_CODEC_ID_MSMPEG4V2},
-    {fourccOf("MPG4"), AV_CODEC_ID_MSMPEG4V1}, {fourccOf("MP41"), AV_CODEC_ID_MSMPEG4V1},
-    {fourccOf("DIV1"), AV_CODEC_ID_MSMPEG4V1}, {fourccOf("MP4S"), AV_CODEC_ID_MPEG4},
-    {fourccOf("M4S2"), AV_CODEC_ID_MPEG4},     {fourccOf("MP4V"), AV_CODEC_ID_MPEG4},
-    {fourccOf("XVID"), AV_CODEC_ID_MPEG4},     {fourccOf("DIVX"), AV_CODEC_ID_MPEG4},
-    {fourccOf("DX50"), AV_CODEC_ID_MPEG4},     {fourccOf("FMP4"), AV_CODEC_ID_MPEG4},
-    {fourccOf("H264"), AV_CODEC_ID_H264},      {fourccOf("X264"), AV_CODEC_ID_H264},
-    {fourccOf("AVC1"), AV_CODEC_ID_H264},      {fourccOf("MJPG"), AV_CODEC_ID_MJPEG},
+    {asf::fourccCode("WMV1"), AV_CODEC_ID_WMV1},
+    {asf::fourccCode("WMV2"), AV_CODEC_ID_WMV2},
+    {asf::fourccCode("WMV3"), AV_CODEC_ID_WMV3},
+    {asf::fourccCode("WMVP"), AV_CODEC_ID_WMV3IMAGE},
+    {asf::fourccCode("WVC1"), AV_CODEC_ID_VC1},
+    {asf::fourccCode("WMVA"), AV_CODEC_ID_VC1},
+    {asf::fourccCode("WVP2"), AV_CODEC_ID_VC1IMAGE},
+    {asf::fourccCode("MSS1"), AV_CODEC_ID_MSS1},
+    {asf::fourccCode("MSS2"), AV_CODEC_ID_MSS2},
+    {asf::fourccCode("MP43"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("DIV3"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("DIV4"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("DIV5"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("DIV6"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("MPG3"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("DVX3"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("AP41"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("COL1"), AV_CODEC_ID_MSMPEG4V3},
+    {asf::fourccCode("MP42"), AV_CODEC_ID_MSMPEG4V2},
+    {asf::fourccCode("DIV2"), AV_CODEC_ID_MSMPEG4V2},
+    {asf::fourccCode("MPG4"), AV_CODEC_ID_MSMPEG4V1},
+    {asf::fourccCode("MP41"), AV_CODEC_ID_MSMPEG4V1},
+    {asf::fourccCode("DIV1"), AV_CODEC_ID_MSMPEG4V1},
+    {asf::fourccCode("MP4S"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("M4S2"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("MP4V"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("XVID"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("DIVX"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("DX50"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("FMP4"), AV_CODEC_ID_MPEG4},
+    {asf::fourccCode("H264"), AV_CODEC_ID_H264},
+    {asf::fourccCode("X264"), AV_CODEC_ID_H264},
+    {asf::fourccCode("AVC1"), AV_CODEC_ID_H264},
+    {asf::fourccCode("MJPG"), AV_CODEC_ID_MJPEG},
 };
 
 uint32_t upperCase(uint32_t fourcc) {

@@ -11,6 +11,7 @@
 #include "asf/byte_writer.h"
 #include "asf/guids.h"
 #include "asf/output_file.h"
+#include "media/header_attributes.h"
 #include "media/writer.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -42,20 +43,11 @@ MetadataEditor::MetadataEditor() = default;
 MetadataEditor::~MetadataEditor() = default;
 
 HRESULT MetadataEditor::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IWMMetadataEditor) {
-        *ppv = static_cast<IWMMetadataEditor*>(this);
-    } else if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
-               riid == IID_IWMHeaderInfo3) {
-        *ppv = static_cast<IWMHeaderInfo3*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    static_cast<IUnknown*>(*ppv)->AddRef();
-    return S_OK;
+    return queryInterface(
+        riid, ppv,
+        {{{IID_IUnknown, IID_IWMMetadataEditor}, static_cast<IWMMetadataEditor*>(this)},
+         {{IID_IWMHeaderInfo, IID_IWMHeaderInfo2, IID_IWMHeaderInfo3},
+          static_cast<IWMHeaderInfo3*>(this)}});
 }
 
 HeaderData* MetadataEditor::headerData() {

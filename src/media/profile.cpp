@@ -47,19 +47,10 @@ public:
         : data_(std::move(data)), stream_(data_->streams[index]) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IWMStreamConfig) {
-            *ppv = static_cast<IWMStreamConfig*>(this);
-        } else if (riid == IID_IWMMediaProps) {
-            *ppv = static_cast<IWMMediaProps*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        static_cast<IWMStreamConfig*>(this)->AddRef();
-        return S_OK;
+        return queryInterface(
+            riid, ppv,
+            {{{IID_IUnknown, IID_IWMStreamConfig}, static_cast<IWMStreamConfig*>(this)},
+             {{IID_IWMMediaProps}, static_cast<IWMMediaProps*>(this)}});
     }
 
     HRESULT GetStreamType(GUID* pguidStreamType) override { return GetType(pguidStreamType); }
@@ -102,19 +93,9 @@ public:
     explicit Profile(std::shared_ptr<const ProfileData> data) : data_(std::move(data)) {}
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IWMProfile) {
-            *ppv = static_cast<IWMProfile*>(this);
-        } else if (riid == IID_ProfileDataSource) {
-            *ppv = static_cast<ProfileDataSource*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        static_cast<IWMProfile*>(this)->AddRef();
-        return S_OK;
+        return queryInterface(riid, ppv,
+                              {{{IID_IUnknown, IID_IWMProfile}, static_cast<IWMProfile*>(this)},
+                               {{IID_ProfileDataSource}, static_cast<ProfileDataSource*>(this)}});
     }
 
     HRESULT GetStreamCount(DWORD* pcStreams) override {

@@ -7,16 +7,8 @@ ComPtr<INSSBuffer> SampleBuffer::create(std::vector<BYTE> bytes) {
 }
 
 HRESULT SampleBuffer::QueryInterface(REFIID riid, void** ppvObject) {
-    if (!ppvObject) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_INSSBuffer) {
-        *ppvObject = static_cast<INSSBuffer*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
+    return queryInterface(riid, ppvObject,
+                          {{{IID_IUnknown, IID_INSSBuffer}, static_cast<INSSBuffer*>(this)}});
 }
 
 ULONG SampleBuffer::Release() {

@@ -7,6 +7,7 @@
 
 #include "asf/data_packet.h"
 #include "asf/guids.h"
+#include "asf/media_time.h"
 #include "asf/sample_reader.h"
 #include "media/source_info.h"
 #include "platform/text.h"
@@ -23,7 +24,7 @@ QWORD SourceFile::sampleTime(const asf::Sample& sample) const {
 
 QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
     if (sample.durationMs > 0) {
-        return static_cast<QWORD>(sample.durationMs) * 10000;
+        return asf::fromMilliseconds(sample.durationMs);
     }
     const asf::Stream* s = stream(sample.stream);
     if (!s) {
@@ -31,7 +32,8 @@ QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
     }
     const asf::StreamProperties& sp = s->properties;
     if (sp.audio && sp.audio->avgBytesPerSec > 0) {
-        return static_cast<QWORD>(sample.data.size()) * 10000000 / sp.audio->avgBytesPerSec;
+        return static_cast<QWORD>(sample.data.size()) * asf::kTicksPerSecond /
+               sp.audio->avgBytesPerSec;
     }
     if (sp.video && s->extended) {
         return s->extended->averageTimePerFrame;

@@ -5,88 +5,13 @@
 
 #include "asf/file.h"
 #include "asf/guids.h"
+#include "asf/header_writer.h"
+#include "asf/media_time.h"
+#include "media/header_attributes.h"
 
 namespace media {
 
 namespace {
-
-const char16_t* const kDerivedNames[] = {
-    u"Duration",
-    u"Bitrate",
-    u"Seekable",
-    u"Stridable",
-    u"Broadcast",
-    u"Is_Protected",
-    u"Is_Trusted",
-    u"Signature_Name",
-    u"HasAudio",
-    u"HasVideo",
-    u"HasImage",
-    u"HasScript",
-    u"HasArbitraryDataStream",
-    u"HasFileTransferStream",
-    u"HasAttachedImages",
-    u"FileSize",
-    u"CurrentBitrate",
-    u"OptimalBitrate",
-    u"Can_Skip_Backward",
-    u"Can_Skip_Forward",
-    u"WM/ContainerFormat",
-    u"WM/ASFPacketCount",
-    u"WM/ASFSecurityObjectsSize",
-    u"WM/StreamTypeInfo",
-};
-
-// The attribute API's type for a type code stored in the file, and the value in the API's
-// layout (booleans are four bytes there; metadata objects store them in two).
-bool convertStored(const asf::Attribute& stored, Attribute& out) {
-    switch (stored.type) {
-        case asf::kAttributeString:
-            out.type = WMT_TYPE_STRING;
-            out.value = stored.value;
-            return true;
-        case asf::kAttributeBinary:
-            out.type = WMT_TYPE_BINARY;
-            out.value = stored.value;
-            return true;
-        case asf::kAttributeBool:
-            out.type = WMT_TYPE_BOOL;
-            out.value = attributeValue(stored.number() != 0 ? 1 : 0, WMT_TYPE_BOOL);
-            return true;
-        case asf::kAttributeDword:
-            out.type = WMT_TYPE_DWORD;
-            out.value = attributeValue(stored.number(), WMT_TYPE_DWORD);
-            return true;
-        case asf::kAttributeQword:
-            out.type = WMT_TYPE_QWORD;
-            out.value = attributeValue(stored.number(), WMT_TYPE_QWORD);
-            return true;
-        case asf::kAttributeWord:
-            out.type = WMT_TYPE_WORD;
-            out.value = attributeValue(stored.number(), WMT_TYPE_WORD);
-            return true;
-        case asf::kAttributeGuid:
-            if (stored.value.size() != 16) {
-                return false;
-            }
-            out.type = WMT_TYPE_GUID;
-            out.value = stored.value;
-            return true;
-        default:
-            return false;
-    }
-}
-
-void addStored(HeaderData& data, const asf::Attribute& stored, WORD stream, WORD language) {
-    Attribute a;
-    a.stream = stream;
-    a.name = stored.name;
-    a.language = language;
-    if (isDerivedAttribute(a.name) || !convertStored(stored, a)) {
-        return;
-    }
-    data.attributes.push_back(std::move(a));
-}
 
 void addDerived(HeaderData& data, const char16_t* name, QWORD value, WMT_ATTR_DATATYPE type) {
     Attribute a;
@@ -182,13 +107,8 @@ GUID toRuntimeGuid(const asf::Guid& guid) {
     return g;
 }
 
-bool isDerivedAttribute(const std::u16string& name) {
-    return std::any_of(std::begin(kDerivedNames), std::end(kDerivedNames),
-                       [&](const char16_t* derived) { return name == derived; });
-}
-
 QWORD mediaTime(std::uint64_t presentationMs, std::uint64_t prerollMs) {
-    return presentationMs > prerollMs ? (presentationMs - prerollMs) * 10000 : 0;
+    return presentationMs > prerollMs ? asf::fromMilliseconds(presentationMs - prerollMs) : 0;
 }
 
 std::shared_ptr<const ProfileData> buildProfile(const asf::File& file) {
@@ -237,65 +157,10 @@ HeaderData buildHeaderData(const asf::File& file) {
     addDerived(data, u"HasFileTransferStream", hasFileTransfer, WMT_TYPE_BOOL);
     addDerived(data, u"FileSize", fp.fileSize, WMT_TYPE_QWORD);
 
-    if (h.contentDescription) {
-        const asf::ContentDescription& cd = *h.contentDescription;
-        const std::pair<const char16_t*, const std::u16string*> fields[] = {
-            {u"Title", &cd.title},
-            {u"Author", &cd.author},
-            {u"Copyright", &cd.copyright},
-            {u"Description", &cd.description},
-            {u"Rating", &cd.rating}};
-        for (const auto& [name, text] : fields) {
-            if (!text->empty()) {
-                Attribute a;
-                a.name = name;
-                a.type = WMT_TYPE_STRING;
-                a.value = attributeString(*text);
-                data.attributes.push_back(std::move(a));
-            }
-        }
-    }
-    if (h.extendedContentDescription) {
-        for (const asf::Attribute& a : h.extendedContentDescription->attributes) {
-            addStored(data, a, 0, 0);
-        }
-    }
-    if (h.metadata) {
-        for (const asf::Attribute& a : h.metadata->records) {
-            addStored(data, a, a.streamNumber, 0);
-        }
-    }
-    if (h.metadataLibrary) {
-        for (const asf::Attribute& a : h.metadataLibrary->records) {
-            addStored(data, a, a.streamNumber, a.languageIndex);
-        }
-    }
-
-    if (h.codecList) {
-        for (const asf::CodecEntry& e : h.codecList->entries) {
-            CodecInfo c;
-            c.name = e.name;
-            c.description = e.description;
-            c.type = e.type == asf::CodecEntry::kVideo   ? WMT_CODECINFO_VIDEO
-                     : e.type == asf::CodecEntry::kAudio ? WMT_CODECINFO_AUDIO
-                                                         : WMT_CODECINFO_UNKNOWN;
-            c.info = e.information;
-            data.codecs.push_back(std::move(c));
-        }
-    }
-    if (h.scriptCommands) {
-        const asf::ScriptCommandList& list = *h.scriptCommands;
-        for (const asf::ScriptCommand& c : list.commands) {
-            ScriptCommand s;
-            s.type = c.typeIndex < list.types.size() ? list.types[c.typeIndex] : u"";
-            s.command = c.name;
-            s.time = static_cast<QWORD>(c.presentationTime) * 10000;
-            data.scripts.push_back(std::move(s));
-        }
-    }
+    addStoredMetadata(asf::metadataOf(h), data);
     if (h.markers) {
         for (const asf::Marker& m : h.markers->markers) {
-            QWORD preroll = h.preroll() * 10000;
+            const QWORD preroll = asf::fromMilliseconds(h.preroll());
             data.markers.push_back(
                 {m.description, m.presentationTime > preroll ? m.presentationTime - preroll : 0});
         }

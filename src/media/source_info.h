@@ -27,9 +27,6 @@ std::shared_ptr<const ProfileData> buildProfile(const asf::File& file);
 // HasScript, HasArbitraryDataStream, HasFileTransferStream, FileSize); they come first.
 HeaderData buildHeaderData(const asf::File& file);
 
-// Names the runtime derives itself; a header never stores them.
-bool isDerivedAttribute(const std::u16string& name);
-
 // A payload time from the file (ms, including the preroll) as a media time: 100-ns units
 // counted from the start of the presentation, never below zero.
 QWORD mediaTime(std::uint64_t presentationMs, std::uint64_t prerollMs);

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <thread>
 
+#include "asf/attribute.h"
 #include "media/sample_buffer.h"
 #include "media/source_info.h"
 
@@ -25,24 +26,15 @@ HRESULT WMCreateSyncReader(IUnknown*, DWORD, IWMSyncReader** ppSyncReader) {
 }
 
 HRESULT SyncReader::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IWMSyncReader) {
-        *ppv = static_cast<IWMSyncReader*>(this);
-    } else if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
-               riid == IID_IWMHeaderInfo3) {
-        *ppv = static_cast<IWMHeaderInfo3*>(this);
-    } else if (riid == IID_IWMProfile && source_.profile) {
+    if (ppv && riid == IID_IWMProfile && source_.profile) {
         // The profile is an object of its own that holds the reader's description.
         *ppv = createProfile(source_.profile).detach();
         return S_OK;
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
     }
-    AddRef();
-    return S_OK;
+    return queryInterface(riid, ppv,
+                          {{{IID_IUnknown, IID_IWMSyncReader}, static_cast<IWMSyncReader*>(this)},
+                           {{IID_IWMHeaderInfo, IID_IWMHeaderInfo2, IID_IWMHeaderInfo3},
+                            static_cast<IWMHeaderInfo3*>(this)}});
 }
 
 ULONG SyncReader::Release() {
@@ -135,8 +127,7 @@ HRESULT SyncReader::SetOutputSetting(DWORD dwOutputNum, LPCWSTR pszName, WMT_ATT
         Type != WMT_TYPE_DWORD || cbLength != sizeof(DWORD)) {
         return E_INVALIDARG;
     }
-    const DWORD size =
-        DWORD(pValue[0]) | DWORD(pValue[1]) << 8 | DWORD(pValue[2]) << 16 | DWORD(pValue[3]) << 24;
+    const DWORD size = static_cast<DWORD>(asf::littleEndian(pValue, sizeof(DWORD)));
     const int width = static_cast<int>(size >> 16), height = static_cast<int>(size & 0xFFFF);
     if ((width == 0) != (height == 0)) {
         return E_INVALIDARG;

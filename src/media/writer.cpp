@@ -4,24 +4,25 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <map>
 #include <optional>
 #include <random>
 
+#include "asf/attribute.h"
 #include "asf/byte_writer.h"
 #include "asf/guids.h"
+#include "asf/header_writer.h"
 #include "asf/index_builder.h"
+#include "asf/media_time.h"
 #include "asf/output_file.h"
 #include "asf/packet_writer.h"
 #include "asf/raw_object.h"
-#include "media/source_info.h"
+#include "media/header_attributes.h"
 #include "platform/text.h"
 
 namespace media {
 
 namespace {
 
-constexpr QWORD kTicksPerMs = 10000;
 // Room left in a new header for later edits in place, taken by a Padding Object.
 constexpr uint64_t kHeaderReserve = 2048;
 constexpr uint64_t kDataObjectHeaderSize = 50;
@@ -29,94 +30,6 @@ constexpr uint16_t kDataObjectReserved = 0x0101;
 constexpr uint64_t kIndexIntervalMs = 1000;
 // FILETIME of the Unix epoch.
 constexpr uint64_t kUnixEpochFiletime = 116444736000000000ull;
-// Names are limited as the platform runtime limits them.
-constexpr std::size_t kMaxNameLength = 1024;
-
-const char16_t* const kContentDescriptionNames[] = {u"Title", u"Author", u"Copyright",
-                                                    u"Description", u"Rating"};
-// Attributes of the Content Branding Object, which this runtime neither shows nor stores.
-const char16_t* const kBrandingNames[] = {u"BannerImageType", u"BannerImageData", u"BannerImageURL",
-                                          u"CopyrightURL"};
-
-bool isOneOf(const std::u16string& name, const char16_t* const* names, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (name == names[i]) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool isContentDescription(const Attribute& a) {
-    return a.stream == 0 && a.type == WMT_TYPE_STRING &&
-           isOneOf(a.name, kContentDescriptionNames, std::size(kContentDescriptionNames));
-}
-
-std::u16string textOf(const std::vector<BYTE>& value) {
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(value[i] | value[i + 1] << 8);
-        if (c == 0) {
-            break;
-        }
-        text += c;
-    }
-    return text;
-}
-
-uint64_t little(const std::vector<BYTE>& value) {
-    uint64_t n = 0;
-    for (std::size_t i = std::min<std::size_t>(value.size(), 8); i-- > 0;) {
-        n = n << 8 | value[i];
-    }
-    return n;
-}
-
-// The attribute as a stored record: the record's type code, and booleans in the width the
-// object stores them (four bytes in the Extended Content Description, two in the others).
-asf::Attribute storedRecord(const Attribute& a, bool wideBool) {
-    asf::Attribute r;
-    r.languageIndex = a.language;
-    r.streamNumber = a.stream;
-    r.name = a.name;
-    r.value = a.value;
-    switch (a.type) {
-        case WMT_TYPE_DWORD:
-            r.type = asf::kAttributeDword;
-            break;
-        case WMT_TYPE_STRING:
-            r.type = asf::kAttributeString;
-            break;
-        case WMT_TYPE_BINARY:
-            r.type = asf::kAttributeBinary;
-            break;
-        case WMT_TYPE_BOOL:
-            r.type = asf::kAttributeBool;
-            r.value = attributeValue(little(a.value) != 0 ? 1 : 0,
-                                     wideBool ? WMT_TYPE_DWORD : WMT_TYPE_WORD);
-            break;
-        case WMT_TYPE_QWORD:
-            r.type = asf::kAttributeQword;
-            break;
-        case WMT_TYPE_WORD:
-            r.type = asf::kAttributeWord;
-            break;
-        case WMT_TYPE_GUID:
-            r.type = asf::kAttributeGuid;
-            break;
-    }
-    return r;
-}
-
-void setContentDescription(asf::ContentDescription& cd, const Attribute& a) {
-    const std::u16string text = textOf(a.value);
-    std::u16string* fields[] = {&cd.title, &cd.author, &cd.copyright, &cd.description, &cd.rating};
-    for (std::size_t i = 0; i < std::size(kContentDescriptionNames); ++i) {
-        if (a.name == kContentDescriptionNames[i]) {
-            *fields[i] = text;
-        }
-    }
-}
 
 asf::Guid newFileId() {
     std::random_device random;
@@ -161,113 +74,6 @@ uint64_t read64(const std::vector<uint8_t>& bytes, std::size_t at) {
 }
 
 }  // namespace
-
-asf::HeaderMetadata storedMetadata(const HeaderData& data) {
-    asf::HeaderMetadata m;
-    asf::ContentDescription cd;
-    bool haveCd = false;
-    asf::ExtendedContentDescription ecd;
-    asf::MetadataList metadata, library;
-    // A name given more than once for a stream (two genres, say) keeps every value only in the
-    // Metadata Library; other readers take a repeated name elsewhere as one value replacing
-    // the other.
-    std::map<std::pair<WORD, std::u16string>, int> uses;
-    for (const Attribute& a : data.attributes) {
-        ++uses[{a.stream, a.name}];
-    }
-    for (const Attribute& a : data.attributes) {
-        if (isDerivedAttribute(a.name)) {
-            continue;
-        }
-        const bool repeated = uses[{a.stream, a.name}] > 1;
-        if (isContentDescription(a) && a.language == 0 && !repeated) {
-            setContentDescription(cd, a);
-            haveCd = true;
-        } else if (a.type == WMT_TYPE_GUID || a.language != 0 || a.value.size() > 0xFFFF ||
-                   repeated) {
-            library.records.push_back(storedRecord(a, false));
-        } else if (a.stream == 0) {
-            ecd.attributes.push_back(storedRecord(a, true));
-        } else {
-            metadata.records.push_back(storedRecord(a, false));
-        }
-    }
-    if (haveCd) {
-        m.contentDescription = cd;
-    }
-    if (!ecd.attributes.empty()) {
-        m.extendedContentDescription = ecd;
-    }
-    if (!metadata.records.empty()) {
-        // Stream by stream, whatever order the streams were described in.
-        std::stable_sort(metadata.records.begin(), metadata.records.end(),
-                         [](const asf::Attribute& a, const asf::Attribute& b) {
-                             return a.streamNumber < b.streamNumber;
-                         });
-        m.metadata = metadata;
-    }
-    if (!library.records.empty()) {
-        m.metadataLibrary = library;
-    }
-    if (!data.codecs.empty()) {
-        asf::CodecList codecs;
-        for (const CodecInfo& c : data.codecs) {
-            asf::CodecEntry e;
-            e.type = c.type == WMT_CODECINFO_VIDEO   ? asf::CodecEntry::kVideo
-                     : c.type == WMT_CODECINFO_AUDIO ? asf::CodecEntry::kAudio
-                                                     : asf::CodecEntry::kUnknown;
-            e.name = c.name;
-            e.description = c.description;
-            e.information = c.info;
-            codecs.entries.push_back(std::move(e));
-        }
-        m.codecList = std::move(codecs);
-    }
-    if (!data.scripts.empty()) {
-        asf::ScriptCommandList scripts;
-        for (const ScriptCommand& s : data.scripts) {
-            asf::ScriptCommand c;
-            const auto type = std::find(scripts.types.begin(), scripts.types.end(), s.type);
-            c.typeIndex = static_cast<uint16_t>(type - scripts.types.begin());
-            if (type == scripts.types.end()) {
-                scripts.types.push_back(s.type);
-            }
-            c.presentationTime =
-                static_cast<uint32_t>(std::min<QWORD>(s.time / kTicksPerMs, UINT32_MAX));
-            c.name = s.command;
-            scripts.commands.push_back(std::move(c));
-        }
-        m.scriptCommands = std::move(scripts);
-    }
-    return m;
-}
-
-HRESULT checkStorable(const Attribute& a) {
-    if (a.name.empty() || a.name.size() > kMaxNameLength || isDerivedAttribute(a.name) ||
-        isOneOf(a.name, kBrandingNames, std::size(kBrandingNames))) {
-        return E_INVALIDARG;
-    }
-    switch (a.type) {
-        case WMT_TYPE_DWORD:
-        case WMT_TYPE_BOOL:
-            return a.value.size() == 4 ? S_OK : E_INVALIDARG;
-        case WMT_TYPE_QWORD:
-            return a.value.size() == 8 ? S_OK : E_INVALIDARG;
-        case WMT_TYPE_WORD:
-            return a.value.size() == 2 ? S_OK : E_INVALIDARG;
-        case WMT_TYPE_GUID:
-            return a.value.size() == 16 ? S_OK : E_INVALIDARG;
-        case WMT_TYPE_STRING:
-            return a.value.size() % 2 == 0 ? S_OK : E_INVALIDARG;
-        case WMT_TYPE_BINARY:
-            // The Content Description fields hold text only.
-            return isOneOf(a.name, kContentDescriptionNames, std::size(kContentDescriptionNames)) &&
-                           a.stream == 0
-                       ? E_INVALIDARG
-                       : S_OK;
-    }
-    return E_INVALIDARG;
-}
 
 // What the writer keeps of one stream of the profile while it writes.
 struct StreamState {
@@ -338,10 +144,11 @@ void prepareExtensions(const asf::Stream& stream, const HeaderData& header, Stre
             // with other pixels says so in those attributes.
             const Attribute* x = header.find(stream.number, u"AspectRatioX");
             const Attribute* y = header.find(stream.number, u"AspectRatioY");
-            const bool given = x && y && little(x->value) > 0 && little(x->value) < 256 &&
-                               little(y->value) > 0 && little(y->value) < 256;
-            s.extension[at] = given ? static_cast<uint8_t>(little(x->value)) : 1;
-            s.extension[at + 1] = given ? static_cast<uint8_t>(little(y->value)) : 1;
+            const bool given = x && y && asf::littleEndian(x->value) > 0 &&
+                               asf::littleEndian(x->value) < 256 &&
+                               asf::littleEndian(y->value) > 0 && asf::littleEndian(y->value) < 256;
+            s.extension[at] = given ? static_cast<uint8_t>(asf::littleEndian(x->value)) : 1;
+            s.extension[at + 1] = given ? static_cast<uint8_t>(asf::littleEndian(y->value)) : 1;
         }
     }
 }
@@ -420,7 +227,7 @@ bool Writer::Output::appendIndexes(bool& everyVideoIndexed) {
     if (packets.packetCount() == 0) {
         return true;
     }
-    const uint64_t endTimeMs = endTime / kTicksPerMs + properties.preroll;
+    const uint64_t endTimeMs = asf::toMilliseconds(endTime) + properties.preroll;
     asf::ByteWriter w;
     for (const StreamState& s : streams) {
         if (s.indexed) {
@@ -478,24 +285,12 @@ Writer::Writer() = default;
 Writer::~Writer() = default;
 
 HRESULT Writer::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IWMWriter) {
-        *ppv = static_cast<IWMWriter*>(this);
-    } else if (riid == IID_IWMWriterAdvanced) {
-        *ppv = static_cast<IWMWriterAdvanced*>(this);
-    } else if (riid == IID_WriterLength) {
-        *ppv = static_cast<WriterLength*>(this);
-    } else if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
-               riid == IID_IWMHeaderInfo3) {
-        *ppv = static_cast<IWMHeaderInfo3*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    static_cast<IUnknown*>(*ppv)->AddRef();
-    return S_OK;
+    return queryInterface(riid, ppv,
+                          {{{IID_IUnknown, IID_IWMWriter}, static_cast<IWMWriter*>(this)},
+                           {{IID_IWMWriterAdvanced}, static_cast<IWMWriterAdvanced*>(this)},
+                           {{IID_WriterLength}, static_cast<WriterLength*>(this)},
+                           {{IID_IWMHeaderInfo, IID_IWMHeaderInfo2, IID_IWMHeaderInfo3},
+                            static_cast<IWMHeaderInfo3*>(this)}});
 }
 
 HeaderData* Writer::headerData() {
@@ -523,7 +318,7 @@ HRESULT Writer::checkAttribute(const Attribute& attribute) {
 HRESULT Writer::AddScript(LPCWSTR pwszType, LPCWSTR pwszCommand, QWORD cnsScriptTime) {
     if (pwszType && pwszCommand &&
         (std::u16string(pwszType).size() >= 0xFFFF ||
-         std::u16string(pwszCommand).size() >= 0xFFFF || cnsScriptTime / kTicksPerMs > UINT32_MAX ||
+         std::u16string(pwszCommand).size() >= 0xFFFF || !scriptTimeStorable(cnsScriptTime) ||
          header_.scripts.size() >= 0xFFFF)) {
         return E_INVALIDARG;
     }
@@ -704,7 +499,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
         return hr;
     }
     const uint64_t preroll = o.properties.preroll;
-    const uint64_t presentation = cnsSampleTime / kTicksPerMs + preroll;
+    const uint64_t presentation = asf::toMilliseconds(cnsSampleTime) + preroll;
     if (presentation > UINT32_MAX || cnsSampleDuration > UINT64_MAX - cnsSampleTime) {
         return E_INVALIDARG;
     }
@@ -714,7 +509,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     StreamState& s = o.streams[wStreamNum];
     const bool cleanPoint = (dwFlags & WM_SF_CLEANPOINT) != 0;
     if (s.durationAt >= 0) {
-        const QWORD ms = std::min<QWORD>(cnsSampleDuration / kTicksPerMs, 0xFFFF);
+        const QWORD ms = std::min<QWORD>(asf::toMilliseconds(cnsSampleDuration), 0xFFFF);
         s.extension[s.durationAt] = static_cast<uint8_t>(ms);
         s.extension[s.durationAt + 1] = static_cast<uint8_t>(ms >> 8);
     }
@@ -725,7 +520,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     object.stream = static_cast<uint8_t>(wStreamNum);
     object.keyFrame = cleanPoint;
     object.presentationTime = static_cast<uint32_t>(presentation);
-    object.sendLimit = static_cast<uint32_t>(cnsSampleTime / kTicksPerMs);
+    object.sendLimit = static_cast<uint32_t>(asf::toMilliseconds(cnsSampleTime));
     object.data = {bytes, length};
     object.extensionData = {s.extension.data(), s.extension.size()};
     if (s.spread) {
@@ -743,7 +538,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     const uint64_t end = cnsSampleTime + cnsSampleDuration;
     o.endTime = std::max(o.endTime, end);
     s.firstTime = std::min(s.firstTime, presentation);
-    s.endTime = std::max(s.endTime, end / kTicksPerMs + preroll);
+    s.endTime = std::max(s.endTime, asf::toMilliseconds(end) + preroll);
     if (s.indexed && cleanPoint) {
         s.keyFrames.push_back(
             {object.presentationTime, placement.firstPacket, placement.packetCount});
@@ -772,7 +567,7 @@ HRESULT Writer::EndWriting() {
     asf::FileProperties& fp = o.properties;
     fp.fileSize = o.file.size();
     fp.dataPacketsCount = o.packets.packetCount();
-    fp.playDuration = o.endTime + fp.preroll * kTicksPerMs;
+    fp.playDuration = o.endTime + asf::fromMilliseconds(fp.preroll);
     fp.sendDuration = o.endTime;
     fp.flags = fp.dataPacketsCount > 0 && everyVideoIndexed ? asf::FileProperties::kSeekable : 0;
 

@@ -30,24 +30,11 @@
 #include <memory>
 #include <mutex>
 
-#include "asf/header_writer.h"
 #include "media/header_data.h"
 #include "media/profile.h"
 #include "media/wmsdk.h"
 
 namespace media {
-
-// How a header's attributes, codec descriptions and script commands are stored: Title, Author,
-// Copyright, Description and Rating in the Content Description Object, other file attributes
-// in the Extended Content Description Object, stream attributes in the Metadata Object, and
-// whatever needs a language or a GUID value in the Metadata Library Object. Attributes the
-// runtime derives are left out. Script times become whole milliseconds.
-asf::HeaderMetadata storedMetadata(const HeaderData& data);
-
-// Whether an attribute can be stored as it is: E_INVALIDARG for names the runtime derives itself
-// or does not store, values whose length does not match their type, and text or binary values
-// that do not fit a header record.
-HRESULT checkStorable(const Attribute& attribute);
 
 // What this runtime's writer offers beyond the platform's operations: the length the finished
 // file states. A cut keeps stretches whose last sample may end before the stretch does (a

@@ -45,6 +45,8 @@ std::size_t validSequence(const std::string& s, std::size_t i, char32_t& out) {
     return len;
 }
 
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -62,8 +64,6 @@ void appendUtf8(std::string& out, char32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 std::u16string utf8ToUtf16(const std::string& text) {
     std::u16string out;

@@ -16,4 +16,7 @@ std::u16string utf8ToUtf16(const std::string& text);
 // becomes U+FFFD.
 std::string utf16ToUtf8(const std::u16string& text);
 
+// Appends a code point (at most U+10FFFF) as UTF-8.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 }  // namespace platform

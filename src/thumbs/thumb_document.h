@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "asf/media_time.h"
 #include "media/wmsdk.h"
 #include "platform/bitmap.h"
 #include "platform/paint_context.h"
@@ -50,8 +51,7 @@ namespace thumbs {
 
 class CacheFile;
 
-// Media time: 100-ns units, as the media runtime counts.
-using MediaTime = std::uint64_t;
+using asf::MediaTime;
 
 // A solid pen for the view's outlines.
 using Pen = platform::Pen;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "asf/attribute.h"
 #include "media/source_file.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -39,10 +40,7 @@ HRESULT readDuration(media::IWMHeaderInfo* header, MediaTime& duration) {
     media::WORD length = sizeof value;
     HRESULT hr = header->GetAttributeByName(&stream, u"Duration", &type, value, &length);
     if (SUCCEEDED(hr)) {
-        duration = 0;
-        for (int i = std::min<int>(length, 8) - 1; i >= 0; --i) {
-            duration = duration << 8 | value[i];
-        }
+        duration = asf::littleEndian(value, std::min<std::size_t>(length, sizeof value));
     }
     return hr;
 }

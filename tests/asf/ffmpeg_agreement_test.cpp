@@ -10,9 +10,9 @@
 #include "asf/ffmpeg_reference.h"
 #include "asf/file.h"
 #include "asf/guids.h"
-#include "asf/md5.h"
 #include "asf/sample_reader.h"
 #include "asf/test_support.h"
+#include "media/md5.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ OurSamples readAll(const asf::File& file) {
         d.timeMs = int64_t{s.presentationTimeMs} - preroll;
         d.cleanPoint = s.cleanPoint;
         d.size = s.data.size();
-        d.md5 = asf_test::md5Hex(s.data.data(), s.data.size());
+        d.md5 = media::md5Hex(s.data.data(), s.data.size());
         out.byStream[s.stream].push_back(d);
         out.order.emplace_back(s.stream, s.data.size());
     }

@@ -16,17 +16,14 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "asf/stream_properties.h"
+
 using media::KeyFrameDecoder;
 
 namespace {
 
 // Damaged frames make libavcodec complain at length; the results are what the tests check.
 [[maybe_unused]] const bool libavQuiet = (av_log_set_level(AV_LOG_FATAL), true);
-
-uint32_t fourcc(const char* name) {
-    return uint32_t(uint8_t(name[0])) | uint32_t(uint8_t(name[1])) << 8 |
-           uint32_t(uint8_t(name[2])) << 16 | uint32_t(uint8_t(name[3])) << 24;
-}
 
 std::string corpusPath(const char* name) {
     const char* folder = std::getenv("SPLICOR_CORPUS");
@@ -182,7 +179,7 @@ protected:
             GTEST_SKIP() << "no corpus: SPLICOR_CORPUS is not set";
         }
         stream = readStream(path, c.streamIndex);
-        ASSERT_EQ(stream.fourcc, fourcc(c.codec));
+        ASSERT_EQ(stream.fourcc, asf::fourccCode(c.codec));
         ASSERT_EQ(stream.keyFrames.size(), c.keyFrames);
         ASSERT_EQ(decoder.open(stream.fourcc, stream.width, stream.height, stream.extradata.data(),
                                stream.extradata.size()),
@@ -266,21 +263,22 @@ TEST(KeyFrameDecoder, RefusesUnknownCodecsAndImpossibleSizes) {
     std::vector<uint8_t> bitmap;
     const uint8_t byte = 0;
     EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::DecodeError::Failed) << "not open";
-    EXPECT_EQ(decoder.open(fourcc("ABCD"), 320, 240, nullptr, 0), media::DecodeError::UnknownCodec);
+    EXPECT_EQ(decoder.open(asf::fourccCode("ABCD"), 320, 240, nullptr, 0),
+              media::DecodeError::UnknownCodec);
     EXPECT_EQ(decoder.open(0, 320, 240, nullptr, 0), media::DecodeError::UnknownCodec);
-    EXPECT_FALSE(KeyFrameDecoder::supports(fourcc("ABCD")));
+    EXPECT_FALSE(KeyFrameDecoder::supports(asf::fourccCode("ABCD")));
     for (const char* name : {"WMV3", "wmv3", "Wvc1", "mp43", "div3", "xvid", "MSS2", "h264"}) {
-        EXPECT_TRUE(KeyFrameDecoder::supports(fourcc(name))) << name;
+        EXPECT_TRUE(KeyFrameDecoder::supports(asf::fourccCode(name))) << name;
     }
     const int32_t sizes[][2] = {{0, 240},      {320, 0},         {-320, 240},     {16385, 240},
                                 {320, -16385}, {320, INT32_MIN}, {INT32_MIN, 240}};
     for (const auto& size : sizes) {
-        EXPECT_EQ(decoder.open(fourcc("WMV2"), size[0], size[1], nullptr, 0),
+        EXPECT_EQ(decoder.open(asf::fourccCode("WMV2"), size[0], size[1], nullptr, 0),
                   media::DecodeError::BadFormat)
             << size[0] << " x " << size[1];
         EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::DecodeError::Failed);
     }
-    EXPECT_EQ(decoder.open(fourcc("WMV1"), 320, 240, nullptr, 5), media::DecodeError::BadFormat);
+    EXPECT_EQ(decoder.open(asf::fourccCode("WMV1"), 320, 240, nullptr, 5), media::DecodeError::BadFormat);
 }
 
 // Independent of the reference decode: the colours put in come out, as blue, green, red bytes,

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "asf/media_time.h"
 #include "cli/commands.h"
 #include "media/md5.h"
 #include "media/wmsdk.h"
@@ -23,23 +24,17 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr QWORD kSecond = 10000000;
+constexpr QWORD kSecond = asf::kTicksPerSecond;
 
 // Records what the reader reports; grants time one second at a time like the cut engine.
 class Recorder final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IWMStatusCallback ||
-            riid == IID_IWMReaderCallback) {
-            *ppv = static_cast<IWMReaderCallback*>(this);
-        } else if (riid == IID_IWMReaderCallbackAdvanced) {
-            *ppv = static_cast<IWMReaderCallbackAdvanced*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return queryInterface(
+            riid, ppv,
+            {{{IID_IUnknown, IID_IWMStatusCallback, IID_IWMReaderCallback},
+              static_cast<IWMReaderCallback*>(this)},
+             {{IID_IWMReaderCallbackAdvanced}, static_cast<IWMReaderCallbackAdvanced*>(this)}});
     }
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }  // lives on the test's stack

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "asf/attribute.h"
 #include "media/wmsdk.h"
 #include "platform/text.h"
 #include "support/test_files.h"
@@ -19,18 +20,6 @@ ComPtr<IWMHeaderInfo3> openHeader(const std::string& path) {
         EXPECT_EQ(reader.as(IID_IWMHeaderInfo3, header), S_OK);
     }
     return header;
-}
-
-std::u16string stringValue(const std::vector<BYTE>& value) {
-    std::u16string s;
-    for (std::size_t i = 0; i + 1 < value.size(); i += 2) {
-        char16_t c = static_cast<char16_t>(value[i] | value[i + 1] << 8);
-        if (c == 0) {
-            break;
-        }
-        s += c;
-    }
-    return s;
 }
 
 }  // namespace
@@ -91,7 +80,7 @@ TEST(HeaderInfo, AttributesComeWithTheirSizesFirst) {
         if (name == u"Title") {
             sawTitle = true;
             EXPECT_EQ(type, WMT_TYPE_STRING);
-            EXPECT_EQ(stringValue(value), u"house");
+            EXPECT_EQ(asf::utf16Text(value), u"house");
         }
     }
     EXPECT_TRUE(sawTitle);

@@ -21,20 +21,11 @@ constexpr QWORD kSecond = 10000000;
 class Copier final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
 public:
     HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IWMStatusCallback ||
-            riid == IID_IWMReaderCallback) {
-            *ppv = static_cast<IWMReaderCallback*>(this);
-        } else if (riid == IID_IWMReaderCallbackAdvanced) {
-            *ppv = static_cast<IWMReaderCallbackAdvanced*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return queryInterface(
+            riid, ppv,
+            {{{IID_IUnknown, IID_IWMStatusCallback, IID_IWMReaderCallback},
+              static_cast<IWMReaderCallback*>(this)},
+             {{IID_IWMReaderCallbackAdvanced}, static_cast<IWMReaderCallbackAdvanced*>(this)}});
     }
     // Lives on the caller's stack, which outlives the reader (closed before it returns).
     ULONG AddRef() override { return ++refs; }

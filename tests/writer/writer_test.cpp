@@ -278,6 +278,8 @@ TEST(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
     EXPECT_EQ(set(0, u"IsVBR", WMT_TYPE_BOOL, yes), S_OK);
     EXPECT_EQ(set(kVideo, u"Custom", WMT_TYPE_DWORD, number), S_OK);
     EXPECT_EQ(set(kVideo, u"NumberOfFrames", WMT_TYPE_QWORD, frames), S_OK);
+    EXPECT_EQ(set(kVideo, u"Rank", WMT_TYPE_WORD, attributeValue(3, WMT_TYPE_WORD)), S_OK);
+    EXPECT_EQ(set(kVideo, u"Flag", WMT_TYPE_BOOL, yes), S_OK);
     EXPECT_EQ(set(0, u"WM/MediaClassPrimaryID", WMT_TYPE_GUID, guid), S_OK);
     // Derived by the runtime, held by an object this runtime does not write, of the wrong
     // size, or for a stream the profile lacks.
@@ -289,6 +291,9 @@ TEST(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
     EXPECT_EQ(set(5, u"Custom", WMT_TYPE_DWORD, number), E_INVALIDARG);
     EXPECT_EQ(w.header->AddCodecInfo(u"Codec", u"described", WMT_CODECINFO_VIDEO, 4,
                                      reinterpret_cast<const BYTE*>("WMV2")),
+              S_OK);
+    EXPECT_EQ(w.header->AddCodecInfo(u"Sound", u"two", WMT_CODECINFO_AUDIO, 2,
+                                     reinterpret_cast<const BYTE*>("ab")),
               S_OK);
     EXPECT_EQ(w.header->AddScript(u"URL", u"http://example.com/", 1500 * kMs), S_OK);
     EXPECT_EQ(w.header->AddScript(u"TEXT", u"hello", 2500 * kMs), S_OK);
@@ -311,12 +316,16 @@ TEST(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
     ASSERT_TRUE(vbr);
     EXPECT_EQ(vbr->value.size(), 4u);  // booleans take four bytes there
     ASSERT_TRUE(h.metadata);
-    ASSERT_EQ(h.metadata->records.size(), 2u);
+    ASSERT_EQ(h.metadata->records.size(), 4u);
     EXPECT_EQ(h.metadata->records[0].streamNumber, kVideo);
     EXPECT_EQ(h.metadata->records[0].name, u"Custom");
     // Frames counted are the ones written.
     EXPECT_EQ(h.metadata->records[1].name, u"NumberOfFrames");
     EXPECT_EQ(h.metadata->records[1].number(), 3u);
+    EXPECT_EQ(h.metadata->records[2].type, asf::kAttributeWord);
+    EXPECT_EQ(h.metadata->records[2].value.size(), 2u);
+    EXPECT_EQ(h.metadata->records[3].type, asf::kAttributeBool);
+    EXPECT_EQ(h.metadata->records[3].value.size(), 2u);  // and two bytes in the metadata objects
     ASSERT_TRUE(h.metadataLibrary);
     EXPECT_EQ(h.metadataLibrary->records.at(0).name, u"WM/MediaClassPrimaryID");
     EXPECT_EQ(h.metadataLibrary->records.at(0).type, asf::kAttributeGuid);
@@ -324,10 +333,12 @@ TEST(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
     // And the readers show them back as they were set.
     std::ostringstream info;
     ASSERT_EQ(cli::infoCommand(output, info), 0);
-    for (const char* line : {"[0] Title = STRING \"A title\"", "[0] IsVBR = BOOL true",
-                             "[1] Custom = DWORD 7", "[1] NumberOfFrames = QWORD 3",
-                             "[0] WM/MediaClassPrimaryID = GUID", "video \"Codec\" \"described\"",
-                             "1.500 s URL \"http://example.com/\"", "2.500 s TEXT \"hello\""}) {
+    for (const char* line :
+         {"[0] Title = STRING \"A title\"", "[0] IsVBR = BOOL true", "[1] Custom = DWORD 7",
+          "[1] NumberOfFrames = QWORD 3", "[1] Rank = WORD 3", "[1] Flag = BOOL true",
+          "[0] WM/MediaClassPrimaryID = GUID", "video \"Codec\" \"described\"",
+          "audio \"Sound\" \"two\"", "1.500 s URL \"http://example.com/\"",
+          "2.500 s TEXT \"hello\""}) {
         EXPECT_NE(info.str().find(line), std::string::npos) << line << "\n" << info.str();
     }
 }

@@ -13,8 +13,8 @@
 
 #include "asf/data_packet.h"
 #include "asf/file.h"
+#include "media/header_attributes.h"
 #include "media/source_file.h"
-#include "media/source_info.h"
 #include "platform/text.h"
 #include "support/test_files.h"
 
