@@ -114,20 +114,22 @@ const std::vector<Command>& commands() {
              return status;
          }},
         {"cut",
-         "[--delete] [--force] [--quiet] SRC DST RANGE...",
+         "[--delete] [--force] [--quiet] [--verbose] SRC DST RANGE...",
          "Writes DST with the stretches of SRC the ranges name, samples copied unchanged and\n"
          "times closing the gaps. A RANGE is START-END in seconds or h:mm:ss.fff, START- (to\n"
          "the end of the file), or \"--frames I-J\" with key-frame numbers from 0 as the grid\n"
          "shows them. Ranges snap outward to the key frames (to the samples of a file without\n"
-         "video). With --delete the ranges are the stretches that go and the rest is kept.",
-         {"--delete", "--force", "--quiet"},
+         "video). With --delete the ranges are the stretches that go and the rest is kept.\n"
+         "With --verbose the range starts the cut engine was given follow, in ms.",
+         {"--delete", "--force", "--quiet", "--verbose"},
          3,
          SIZE_MAX,
          true,
          [](const Arguments& a) {
              // Two passes over the source: the key frames, then the cut.
              ProgressLine progress("cut", 2 * fileSize(a.operands[0]), !has(a, "--quiet"));
-             int status = cutCommand(a.operands, std::cout, has(a, "--delete"));
+             int status =
+                 cutCommand(a.operands, std::cout, {has(a, "--delete"), has(a, "--verbose")});
              progress.finish();
              return status;
          }},
@@ -177,6 +179,9 @@ void printCommandHelp(const Command& c, std::ostream& out) {
     if (c.options.count("--force")) {
         out << "\n  --force   replace DST (or OUT) when it exists\n"
                "  --quiet   no progress line on standard error\n";
+    }
+    if (c.options.count("--verbose")) {
+        out << "  --verbose the range starts the cut engine was given, in ms\n";
     }
     out << "\n" << kExitStatuses;
 }

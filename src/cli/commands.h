@@ -67,9 +67,14 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
 // Cuts SRC into DST keeping the given ranges, each "START-END" in seconds (or h:mm:ss.fff) or
 // "--frames I-J" (key frames I to J as the grid numbers them), snapped to key frames as the grid
 // offers them; with deleteRanges, keeping everything but them. In a file without video every
-// sample is a clean point: ranges snap to the samples of its first audio stream.
+// sample is a clean point: ranges snap to the samples of its first audio stream. Lists the kept
+// stretches in seconds; with verbose, also the range starts the engine gives (in ms), labelled.
 // args: SRC DST RANGE...; DST is never SRC, but any other existing DST is replaced: the command
 // line checks first.
-int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool deleteRanges = false);
+struct CutOptions {
+    bool deleteRanges = false;
+    bool verbose = false;
+};
+int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptions options = {});
 
 }  // namespace cli

@@ -1,16 +1,13 @@
 // splicor-cli cut: the cut the grid would make, from a terminal.
 
-#include <boost/shared_array.hpp>
-#include <boost/shared_ptr.hpp>
-
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <iostream>
+#include <sstream>
 
 #include "asf/file.h"
+#include "asf/media_time.h"
 #include "cli/commands.h"
 #include "cli/cut_ranges.h"
 #include "cli/join_command.h"
@@ -18,27 +15,12 @@
 #include "cut/trimlet.h"
 #include "media/source_file.h"
 #include "media/wmsdk.h"
-#include "platform/text.h"
 
 namespace cli {
 
 namespace {
 
 using namespace media;
-
-std::string seconds(MediaTime t) {
-    char s[32];
-    std::snprintf(s, sizeof s, "%" PRIu64 ".%03" PRIu64, t / 10000000, t / 10000 % 1000);
-    return s;
-}
-
-boost::shared_array<WCHAR> wide(const std::string& text) {
-    std::u16string w = platform::utf8ToUtf16(text);
-    boost::shared_array<WCHAR> out(new WCHAR[w.size() + 1]);
-    std::copy(w.begin(), w.end(), out.get());
-    out[w.size()] = 0;
-    return out;
-}
 
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
@@ -141,9 +123,18 @@ MediaTime keyFramesNeeded(const std::vector<std::string>& args, bool deleteRange
     return deleteRanges ? kEndOfFile : until;
 }
 
+// The engine's line per range (its start in ms), labelled.
+void printStartTimes(const std::string& engineLines, std::ostream& out) {
+    std::istringstream lines(engineLines);
+    std::string ms;
+    for (int range = 1; std::getline(lines, ms); ++range) {
+        out << "engine: range " << range << " starts at " << ms << " ms\n";
+    }
+}
+
 }  // namespace
 
-int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool deleteRanges) {
+int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptions options) {
     if (args.size() < 3) {
         std::cerr << "usage: splicor-cli cut SRC DST START-END... | --frames I-J...\n";
         return 2;
@@ -179,7 +170,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
     if (!readRanges(args, keys, ranges)) {
         return 2;
     }
-    if (deleteRanges) {
+    if (options.deleteRanges) {
         ranges = complement(ranges, keys.times, keys.duration);
         if (ranges.empty()) {
             std::cerr << "splicor-cli: the ranges delete the whole file; nothing is left to "
@@ -199,13 +190,9 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
                   << cut::kMaxRanges << "\n";
         return 2;
     }
-    boost::shared_array<QWORD> starts(new QWORD[cut::kMaxRanges]());
-    boost::shared_array<QWORD> ends(new QWORD[cut::kMaxRanges]());
     for (std::size_t i = 0; i < ranges.size(); ++i) {
-        starts[i] = ranges[i].first;
-        ends[i] = ranges[i].second;
-        out << "keeping " << seconds(ranges[i].first) << " s to " << seconds(ranges[i].second)
-            << " s\n";
+        out << "keeping " << asf::secondsText(ranges[i].first) << " s to "
+            << asf::secondsText(ranges[i].second) << " s\n";
     }
     out.flush();
     if (withoutVideo) {
@@ -213,10 +200,13 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, bool del
     }
     // The temporary output goes beside the destination, never into the working directory.
     const std::string temporary = cut::besideDestination(destination, "temp.wmv");
-    boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
-    hr = engine->run(temporary, destination, wide(source), wide(temporary), starts, ends,
-                     static_cast<std::int32_t>(ranges.size()), keys.stream);
-    for (const cut::Trimlet::SkippedAttribute& a : engine->skippedAttributes) {
+    std::ostringstream startTimes;
+    std::vector<cut::Trimlet::SkippedAttribute> skipped;
+    hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped);
+    if (options.verbose) {
+        printStartTimes(startTimes.str(), out);
+    }
+    for (const cut::Trimlet::SkippedAttribute& a : skipped) {
         std::cerr << "splicor-cli: " << source << ": attribute \"" << a.name << "\" of "
                   << (a.stream == 0 ? std::string("the file")
                                     : "stream " + std::to_string(a.stream))

@@ -4,11 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <boost/shared_array.hpp>
-#include <boost/shared_ptr.hpp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -171,15 +170,6 @@ std::string refusalOf(const journal::CutList& list) {
         return "its destination exists and is not a Windows Media file";
     }
     return "";
-}
-
-// `text` as a terminated wide string in a shared array, as the engine takes paths.
-boost::shared_array<WCHAR> wide(const std::string& text) {
-    std::u16string converted = platform::utf8ToUtf16(text);
-    boost::shared_array<WCHAR> out(new WCHAR[converted.size() + 1]);
-    std::copy(converted.begin(), converted.end(), out.get());
-    out[converted.size()] = 0;
-    return out;
 }
 
 }  // namespace
@@ -379,21 +369,16 @@ bool CutQueue::takeJob(Job& job) {
 
 void CutQueue::runJob(const Job& job) {
     statusBar->showCutting(job.destination);
-    boost::shared_ptr<Trimlet> engine(new Trimlet());
-    boost::shared_array<QWORD> starts(new QWORD[kMaxRanges]());
-    boost::shared_array<QWORD> ends(new QWORD[kMaxRanges]());
-    std::int32_t ranges = std::min(job.count / 2, kMaxRanges);
-    for (std::int32_t i = 0; i < ranges; ++i) {
-        starts[i] = job.times[2 * i];
-        ends[i] = job.times[2 * i + 1];
+    std::vector<asf::TimeRange> ranges;
+    for (std::int32_t i = 0; i < std::min(job.count / 2, kMaxRanges); ++i) {
+        ranges.emplace_back(job.times[2 * i], job.times[2 * i + 1]);
     }
     std::string temporary = thumbnailDirectory + kTemporaryStem + kTemporaryExtension;
     // A restored job's key stream is the one its thumbnails came from.
     const std::uint16_t keyStream =
         job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(job.source);
     // The result is not reported: a failed job is gone like a finished one.
-    engine->run(temporary, job.destination, wide(job.source), wide(temporary), starts, ends, ranges,
-                keyStream);
+    runCut(job.source, job.destination, temporary, ranges, keyStream, std::cout);
     removePartialCopies(job.destination);
     if (!job.cutListFile.empty()) {
         ::unlink(job.cutListFile.c_str());

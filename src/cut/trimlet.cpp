@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <boost/shared_ptr.hpp>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -44,7 +44,7 @@ HRESULT checkDestinationFolder(const std::string& destination) {
 
 }  // namespace
 
-Trimlet::Trimlet() = default;
+Trimlet::Trimlet(std::ostream& startTimes) : startTimes_(startTimes) {}
 
 Trimlet::~Trimlet() {
     // The reader may still be delivering (the last range done, time simply no longer
@@ -90,9 +90,9 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     for (std::int32_t i = 0; i < count; ++i) {
         rangeStarts[i] = starts[i];
         rangeEnds[i] = ends[i];
-        std::printf("%u\n", static_cast<unsigned>(rangeStarts[i] / 10000));
+        startTimes_ << static_cast<std::uint32_t>(asf::toMilliseconds(rangeStarts[i])) << '\n';
     }
-    std::fflush(stdout);
+    startTimes_.flush();
     rangeCount = count;
     // Ranges follow one another; one that does not start after the previous one's end, or
     // holds nothing, could never open, and neither could any after it.
@@ -587,6 +587,39 @@ HRESULT Trimlet::AllocateForStream(WORD, DWORD, INSSBuffer**, void*) {
 
 HRESULT Trimlet::AllocateForOutput(DWORD, DWORD, INSSBuffer**, void*) {
     return E_NOTIMPL;
+}
+
+namespace {
+
+// `text` as a terminated wide string in a shared array, as the engine takes paths.
+boost::shared_array<WCHAR> wide(const std::string& text) {
+    const std::u16string converted = platform::utf8ToUtf16(text);
+    boost::shared_array<WCHAR> out(new WCHAR[converted.size() + 1]);
+    std::copy(converted.begin(), converted.end(), out.get());
+    out[converted.size()] = 0;
+    return out;
+}
+
+}  // namespace
+
+HRESULT runCut(const std::string& source, const std::string& destination,
+               const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
+               WORD keyStream, std::ostream& startTimes,
+               std::vector<Trimlet::SkippedAttribute>* skipped) {
+    const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(kMaxRanges));
+    boost::shared_array<QWORD> starts(new QWORD[kMaxRanges]());
+    boost::shared_array<QWORD> ends(new QWORD[kMaxRanges]());
+    for (std::size_t i = 0; i < count; ++i) {
+        starts[i] = ranges[i].first;
+        ends[i] = ranges[i].second;
+    }
+    boost::shared_ptr<Trimlet> engine(new Trimlet(startTimes));
+    const HRESULT hr = engine->run(temporary, destination, wide(source), wide(temporary), starts,
+                                   ends, static_cast<std::int32_t>(count), keyStream);
+    if (skipped) {
+        *skipped = engine->skippedAttributes;
+    }
+    return hr;
 }
 
 }  // namespace cut

@@ -28,6 +28,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,9 @@ constexpr int kMaxRanges = 100;
 
 class Trimlet final : public media::IWMReaderCallback, public media::IWMReaderCallbackAdvanced {
 public:
-    Trimlet();
+    // The engine writes the start of every range it is given to `startTimes` (the window
+    // program's standard output), which must outlive it.
+    explicit Trimlet(std::ostream& startTimes);
     ~Trimlet();
     Trimlet(const Trimlet&) = delete;
     Trimlet& operator=(const Trimlet&) = delete;
@@ -60,8 +63,9 @@ public:
     // Cuts `source` into `destination` through the temporary file `tempName` (the same name as
     // a wide string in `tempNameWide`). starts and ends hold 100 media times, of which the first
     // rangeCount (0 to 100) count; keyStream is the stream whose clean points open ranges.
-    // Writes one "%u\n" line (the range start in ms) per range to standard output. Returns the
-    // first failing step's code; on failure the destination is left as it was.
+    // Writes one line per range to the engine's stream: the range start in whole milliseconds,
+    // its low 32 bits as an unsigned decimal number. Returns the first failing step's code; on
+    // failure the destination is left as it was.
     HRESULT run(std::string tempName, std::string destination, boost::shared_array<WCHAR> source,
                 boost::shared_array<WCHAR> tempNameWide, boost::shared_array<QWORD> starts,
                 boost::shared_array<QWORD> ends, std::int32_t rangeCount, WORD keyStream);
@@ -144,6 +148,7 @@ public:
     std::vector<SkippedAttribute> skippedAttributes;
 
 private:
+    std::ostream& startTimes_;
     // A sample that waits for the key stream to open its range.
     struct Pending {
         std::int32_t range;
@@ -171,5 +176,13 @@ private:
     // Whether some stream has gone past it (all there is of a file cut short may be enough).
     bool dataReachesPastEveryRange() const;
 };
+
+// One cut as the cut worker runs it: an engine over `ranges` (the first kMaxRanges of them) from
+// `source` to `destination` through the temporary file `temporary`. The engine's range starts
+// go to `startTimes`; the source's attributes it could not copy, to *skipped when given.
+HRESULT runCut(const std::string& source, const std::string& destination,
+               const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
+               WORD keyStream, std::ostream& startTimes,
+               std::vector<Trimlet::SkippedAttribute>* skipped = nullptr);
 
 }  // namespace cut

@@ -292,6 +292,26 @@ TEST(CutDelete, KeepsEverythingButTheDeletedStretches) {
             << c.source;
         EXPECT_EQ(firstDifference(samples(byDelete), samples(byKeep)), "") << c.source;
         expectPeersRead(byDelete);
+        // The listing holds the kept stretches and the file written, nothing else; --verbose
+        // adds the range starts the engine was given, labelled, one per stretch.
+        std::vector<std::string> starts;
+        for (const std::string& line : testsupport::lines(kept.out)) {
+            ASSERT_TRUE(line.rfind("keeping ", 0) == 0 || line == "wrote " + byKeep) << line;
+            if (line.rfind("keeping ", 0) == 0) {
+                std::string ms = line.substr(8, line.find(" s to") - 8);
+                ms.erase(ms.find('.'), 1);
+                starts.push_back(std::to_string(std::stoull(ms)));
+            }
+        }
+        Result verbose =
+            runCli("cut --verbose --force " + q(c.source) + " " + q(byKeep) + " " + c.kept);
+        ASSERT_EQ(verbose.status, 0) << verbose.err;
+        std::string expected = kept.out.substr(0, kept.out.find("wrote"));
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            expected +=
+                "engine: range " + std::to_string(i + 1) + " starts at " + starts[i] + " ms\n";
+        }
+        EXPECT_EQ(verbose.out, expected + "wrote " + byKeep + "\n");
         ++checked;
     }
     if (checked == 0) {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <boost/shared_ptr.hpp>
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -78,38 +77,16 @@ QWORD durationOf(const std::string& file) {
     return 0;
 }
 
-boost::shared_array<WCHAR> wide(const std::string& text) {
-    std::u16string w = platform::utf8ToUtf16(text);
-    boost::shared_array<WCHAR> out(new WCHAR[w.size() + 1]);
-    std::copy(w.begin(), w.end(), out.get());
-    out[w.size()] = 0;
-    return out;
-}
-
-// Runs one engine as the cut worker does; the diagnostic lines go to *printed.
+// Runs one engine as the cut worker does; the engine's range starts go to *printed.
 HRESULT cutFile(const std::string& source, const std::string& destination,
                 const std::vector<std::pair<QWORD, QWORD>>& ranges, WORD keyStream,
                 std::string* printed = nullptr, const std::string& temporary = "temp.wmv",
                 std::vector<cut::Trimlet::SkippedAttribute>* skipped = nullptr) {
-    boost::shared_array<QWORD> starts(new QWORD[cut::kMaxRanges]());
-    boost::shared_array<QWORD> ends(new QWORD[cut::kMaxRanges]());
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
-        starts[i] = ranges[i].first;
-        ends[i] = ranges[i].second;
-    }
-    testing::internal::CaptureStdout();
-    HRESULT hr;
-    {
-        boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
-        hr = engine->run(temporary, destination, wide(source), wide(temporary), starts, ends,
-                         static_cast<std::int32_t>(ranges.size()), keyStream);
-        if (skipped) {
-            *skipped = engine->skippedAttributes;
-        }
-    }
-    std::string out = testing::internal::GetCapturedStdout();
+    std::ostringstream startTimes;
+    const HRESULT hr =
+        cut::runCut(source, destination, temporary, ranges, keyStream, startTimes, skipped);
     if (printed) {
-        *printed = out;
+        *printed = startTimes.str();
     }
     return hr;
 }
@@ -600,11 +577,21 @@ TEST_F(Cut, RangesThatCannotOpenWriteNothingButAValidFile) {
     }
     std::vector<QWORD> keys = keyFrames(source);
     WORD key = lastVideoStream(source);
-    // A start between key frames never opens, and neither does any later range.
-    for (auto ranges : std::vector<std::vector<std::pair<QWORD, QWORD>>>{
-             {{keys[1] + 10000, keys[2]}, {keys[2], keys[3]}}, {}}) {
+    // A start between key frames never opens, and neither does any later range; nor does one
+    // past the end, here past what 32 bits of milliseconds hold. Every range start is listed,
+    // in whole milliseconds, of which the low 32 bits.
+    const QWORD far = ((QWORD{1} << 32) + 5) * 10000 + 9999;
+    const std::string between = std::to_string((keys[1] + 10000) / 10000);
+    for (auto [ranges, listed] :
+         std::vector<std::pair<std::vector<std::pair<QWORD, QWORD>>, std::string>>{
+             {{{keys[1] + 10000, keys[2]}, {keys[2], keys[3]}},
+              between + "\n" + std::to_string(keys[2] / 10000) + "\n"},
+             {{{far, far + 10000000}}, "5\n"},
+             {{}, ""}}) {
         std::string out = path("out.wmv");
-        ASSERT_EQ(cutFile(source, out, ranges, key), S_OK);
+        std::string printed;
+        ASSERT_EQ(cutFile(source, out, ranges, key, &printed), S_OK);
+        EXPECT_EQ(printed, listed);
         EXPECT_TRUE(packets(out).empty());
         expectPlaysEverywhere(out);
         fs::remove(out);
@@ -685,7 +672,8 @@ TEST_F(Cut, TheFinishedOutputIsRenamedIntoPlaceOrCopiedAcrossFileSystems) {
 }
 
 TEST(Trimlet, OneObjectBehindBothCallbackInterfaces) {
-    cut::Trimlet* engine = new cut::Trimlet();
+    std::ostringstream startTimes;
+    cut::Trimlet* engine = new cut::Trimlet(startTimes);
     void* p = nullptr;
     EXPECT_EQ(engine->QueryInterface(IID_IWMReaderCallbackAdvanced, nullptr), E_INVALIDARG);
     ASSERT_EQ(engine->QueryInterface(IID_IWMReaderCallbackAdvanced, &p), S_OK);
@@ -713,9 +701,7 @@ TEST_F(Cut, CommandLineSnapsRangesAndRefusesTooMany) {
         GTEST_SKIP() << "no media";
     }
     std::ostringstream out;
-    testing::internal::CaptureStdout();
     int rc = cli::cutCommand({source, path("out.wmv"), "2.5-4.5"}, out);
-    testing::internal::GetCapturedStdout();
     ASSERT_EQ(rc, 0);
     // Key frames every 2 s from 0.046 s: 2.5-4.5 becomes the stretch from 2.046 s to 6.046 s.
     EXPECT_NE(out.str().find("keeping 2.046 s to 6.046 s"), std::string::npos) << out.str();
@@ -866,9 +852,7 @@ TEST_F(Cut, TheTemporaryFileGoesBesideTheDestinationWhenItsFolderCannotTakeIt) {
     // The command line never writes into the directory it was started in.
     fs::current_path("/proc");
     std::ostringstream said;
-    testing::internal::CaptureStdout();
     int rc = cli::cutCommand({source, path("out/c.wmv"), "0-2"}, said);
-    testing::internal::GetCapturedStdout();
     fs::current_path(dir_);
     EXPECT_EQ(rc, 0);
     EXPECT_FALSE(packets(path("out/c.wmv")).empty());
@@ -879,9 +863,7 @@ TEST_F(Cut, TheTemporaryFileGoesBesideTheDestinationWhenItsFolderCannotTakeIt) {
     EXPECT_EQ(cutFile(source, longName, {{0, 20000000}}, lastVideoStream(source)), S_OK);
     EXPECT_FALSE(packets(longName).empty());
     fs::remove(longName);
-    testing::internal::CaptureStdout();
     rc = cli::cutCommand({source, longName, "0-2"}, said);
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(rc, 0);
     EXPECT_FALSE(packets(longName).empty());
     std::vector<std::string> names;

@@ -12,8 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <boost/shared_array.hpp>
-#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -30,7 +28,6 @@
 #include "journal/cut_list_file.h"
 #include "platform/event.h"
 #include "platform/file_search.h"
-#include "platform/text.h"
 #include "status/status_bar.h"
 #include "support/fake_window.h"
 #include "support/test_files.h"
@@ -93,28 +90,17 @@ std::string packets(const std::string& file) {
     return out.str();
 }
 
-boost::shared_array<media::WCHAR> wide(const std::string& text) {
-    std::u16string w = platform::utf8ToUtf16(text);
-    boost::shared_array<media::WCHAR> out(new media::WCHAR[w.size() + 1]());
-    std::copy(w.begin(), w.end(), out.get());
-    return out;
-}
-
 // What the cut engine alone makes of a job, in a folder of its own.
 std::string engineReference(const std::string& source, const Times& times,
                             const std::string& folder, std::uint16_t keyStream = 1) {
     fs::create_directories(folder);
-    boost::shared_array<media::QWORD> starts(new media::QWORD[cut::kMaxRanges]());
-    boost::shared_array<media::QWORD> ends(new media::QWORD[cut::kMaxRanges]());
+    std::vector<asf::TimeRange> ranges;
     for (std::size_t i = 0; i + 1 < times.size(); i += 2) {
-        starts[i / 2] = times[i];
-        ends[i / 2] = times[i + 1];
+        ranges.emplace_back(times[i], times[i + 1]);
     }
     std::string temporary = folder + "/temp.wmv", output = folder + "/reference.wmv";
-    boost::shared_ptr<cut::Trimlet> engine(new cut::Trimlet());
-    EXPECT_EQ(engine->run(temporary, output, wide(source), wide(temporary), starts, ends,
-                          static_cast<std::int32_t>(times.size() / 2), keyStream),
-              media::S_OK);
+    std::ostringstream startTimes;
+    EXPECT_EQ(cut::runCut(source, output, temporary, ranges, keyStream, startTimes), media::S_OK);
     std::string listed = packets(output);
     fs::remove_all(folder);
     return listed;
