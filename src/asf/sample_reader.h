@@ -32,8 +32,6 @@ public:
     Status status() const { return status_; }
     // The packet the reader will read next.
     uint64_t nextPacket() const { return packet_; }
-    // Packets that did not parse whole (the payloads before the damage were still used).
-    uint64_t damagedPackets() const { return damagedPackets_; }
     const SampleAssembler& assembler() const { return assembler_; }
 
 private:
@@ -58,7 +56,6 @@ private:
     std::vector<Sample> ready_;
     size_t readyPos_ = 0;
     Status status_ = Status::Ok;
-    uint64_t damagedPackets_ = 0;
 };
 
 }  // namespace asf
