@@ -18,9 +18,9 @@
 #include <thread>
 
 #include "control/controller.h"
+#include "harness/fake_window.h"
 #include "platform/file_search.h"
 #include "status/status_bar.h"
-#include "support/fake_window.h"
 #include "thumbs/cache_file.h"
 
 int main(int argc, char** argv) {

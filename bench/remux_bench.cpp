@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "harness/remux.h"
 #include "media/hresult.h"
-#include "writer/remux.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

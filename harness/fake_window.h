@@ -16,6 +16,18 @@
 
 namespace testsupport {
 
+// A platform::Window that shows nothing: the base of a window that watches one call alone.
+class NullWindow : public platform::Window {
+public:
+    void setStatusParts(const std::vector<std::int32_t>&) override {}
+    void setStatusText(int, const std::string&) override {}
+    void setTitle(const std::string&) override {}
+    void setScrollInfo(std::int32_t, std::int32_t, std::uint32_t, std::int32_t) override {}
+    void setScrollPos(std::int32_t) override {}
+    void invalidate() override {}
+    void update() override {}
+};
+
 class FakeWindow : public platform::Window {
 public:
     void setStatusParts(const std::vector<std::int32_t>&) override {}

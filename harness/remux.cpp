@@ -1,9 +1,10 @@
-#include "writer/remux.h"
+#include "harness/remux.h"
 
 #include <atomic>
 #include <mutex>
 #include <vector>
 
+#include "harness/reader_callback.h"
 #include "media/wmsdk.h"
 #include "platform/event.h"
 #include "platform/text.h"
@@ -18,19 +19,8 @@ constexpr QWORD kSecond = 10000000;
 
 // The reader's callback: writes every sample it is given and grants the reader one more second
 // whenever it has reached the time granted so far.
-class Copier final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class Copier final : public testsupport::StackReaderCallback {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return queryInterface(
-            riid, ppv,
-            {{{IID_IUnknown, IID_IWMStatusCallback, IID_IWMReaderCallback},
-              static_cast<IWMReaderCallback*>(this)},
-             {{IID_IWMReaderCallbackAdvanced}, static_cast<IWMReaderCallbackAdvanced*>(this)}});
-    }
-    // Lives on the caller's stack, which outlives the reader (closed before it returns).
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }
-
     HRESULT OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
         // A source cut short is copied as far as it goes.
         if (status == WMT_END_OF_FILE && hr == ASF_E_NODATAOBJECT) {
@@ -74,10 +64,6 @@ public:
         }
         return S_OK;
     }
-    HRESULT OnStreamSelection(WORD, WORD*, WMT_STREAM_SELECTION*, void*) override { return S_OK; }
-    HRESULT OnOutputPropsChanged(DWORD, WM_MEDIA_TYPE*, void*) override { return S_OK; }
-    HRESULT AllocateForStream(WORD, DWORD, INSSBuffer**, void*) override { return E_NOTIMPL; }
-    HRESULT AllocateForOutput(DWORD, DWORD, INSSBuffer**, void*) override { return E_NOTIMPL; }
 
     // Stores the outcome before waking the waiting thread, as the cut engine's callbacks do.
     void finish(HRESULT hr) {
@@ -91,7 +77,6 @@ public:
         return result;
     }
 
-    std::atomic<ULONG> refs{1};
     platform::Event done;
     std::atomic<HRESULT> result{S_OK};
     IWMReaderAdvanced* reader = nullptr;

@@ -13,6 +13,7 @@
 #include "asf/sample_reader.h"
 #include "asf/test_support.h"
 #include "media/md5.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ void compareOrderWithFfprobe(const std::string& path) {
 
 TEST(FfmpegAgreement, GeneratedMediaSamplesMatchFramemd5) {
     const auto files = asf_test::mediaFiles();
-    ASSERT_FALSE(files.empty()) << "no test media in " << asf_test::mediaDir();
+    ASSERT_FALSE(files.empty()) << "no test media in " << testsupport::testMediaDir();
     for (const std::string& path : files) {
         const FfmpegReference ref = asf_test::runFramemd5(path);
         ASSERT_TRUE(ref.readable) << path;

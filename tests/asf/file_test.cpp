@@ -18,6 +18,7 @@
 #include "asf/guids.h"
 #include "asf/sample_reader.h"
 #include "asf/test_support.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -206,9 +207,8 @@ TEST(File, RefusesWhatItCannotRead) {
     EXPECT_EQ(file.open("/nonexistent/file.wmv"), asf::Status::IoError);
     EXPECT_EQ(file.open("/"), asf::Status::IoError);
     // A FIFO named like a video is refused at once: opening it must not wait for a writer.
-    char fifoDir[] = "/tmp/splicor-fifo-XXXXXX";
-    ASSERT_NE(::mkdtemp(fifoDir), nullptr);
-    const std::string fifo = std::string(fifoDir) + "/clip.wmv";
+    const testsupport::ScratchDir fifoDir("fifo");
+    const std::string fifo = fifoDir / "clip.wmv";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     auto opened = std::async(std::launch::async, [&] { return asf::File().open(fifo); });
     if (opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
@@ -216,8 +216,6 @@ TEST(File, RefusesWhatItCannotRead) {
         ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets the blocked open return
     }
     EXPECT_EQ(opened.get(), asf::Status::IoError);
-    ::unlink(fifo.c_str());
-    ::rmdir(fifoDir);
 }
 
 TEST(File, SurvivesObjectsAfterTheDataThatAreCutOrBroken) {

@@ -1,67 +1,28 @@
 #include "asf/test_support.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "asf/guids.h"
+#include "support/scratch.h"
+#include "support/test_files.h"
 
 namespace asf_test {
-namespace fs = std::filesystem;
-
-namespace {
-
-std::string envDir(const char* name, const char* fallback) {
-    const char* value = std::getenv(name);
-    return value && *value ? std::string(value) : std::string(fallback);
-}
-
-std::vector<std::string> asfFilesIn(const std::string& dir) {
-    std::vector<std::string> files;
-    std::error_code ec;
-    if (dir.empty() || !fs::is_directory(dir, ec)) {
-        return files;
-    }
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        const std::string ext = entry.path().extension().string();
-        if (entry.is_regular_file() && (ext == ".wmv" || ext == ".wma" || ext == ".asf")) {
-            files.push_back(entry.path().string());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-}  // namespace
-
-std::string mediaDir() {
-    return envDir("SPLICOR_TEST_MEDIA", SPLICOR_TEST_MEDIA_FALLBACK);
-}
-
-std::string corpusDir() {
-    return envDir("SPLICOR_CORPUS", SPLICOR_CORPUS_FALLBACK);
-}
 
 bool corpusAvailable() {
-    std::error_code ec;
-    return !corpusDir().empty() && fs::is_directory(corpusDir(), ec);
+    return !testsupport::corpusDir().empty();
 }
 
 std::vector<std::string> mediaFiles() {
-    return asfFilesIn(mediaDir());
+    return testsupport::mediaFilesIn(testsupport::testMediaDir());
 }
 
 std::vector<std::string> corpusFiles() {
-    return asfFilesIn(corpusDir());
+    return testsupport::mediaFilesIn(testsupport::corpusDir());
 }
 
 std::string corpusFile(const std::string& name) {
-    return corpusDir() + "/" + name;
+    return testsupport::corpusDir() + "/" + name;
 }
 
 std::vector<uint8_t> readBytes(const std::string& path) {
@@ -70,42 +31,9 @@ std::vector<uint8_t> readBytes(const std::string& path) {
 }
 
 std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("splicor-asf-tests-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path path = dir / name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return path.string();
-}
-
-std::string runCommand(const std::string& command, int& rc) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        rc = -1;
-        return output;
-    }
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        output.append(buf, n);
-    }
-    rc = ::pclose(pipe);
-    return output;
-}
-
-std::string shellQuote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) {
-        if (c == '\'') {
-            quoted += "'\\''";
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "'";
+    static const testsupport::ScratchDir dir("asf-tests");
+    testsupport::writeFile(dir / name, std::string(bytes.begin(), bytes.end()));
+    return dir / name;
 }
 
 Bytes& Bytes::u8(uint8_t v) {

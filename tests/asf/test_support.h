@@ -8,9 +8,7 @@
 
 namespace asf_test {
 
-// Directories the test environment names, else the ones the build was configured with.
-std::string mediaDir();
-std::string corpusDir();
+// Whether the corpus of real files is there (see support/test_files.h for the directories).
 bool corpusAvailable();
 // Generated test media files, and corpus files (.wmv, .wma, .asf), sorted by name.
 std::vector<std::string> mediaFiles();
@@ -18,13 +16,9 @@ std::vector<std::string> corpusFiles();
 std::string corpusFile(const std::string& name);
 
 std::vector<uint8_t> readBytes(const std::string& path);
-// Writes bytes to a new file in a per-process temporary directory and returns its path.
+// Writes bytes to a file in the process's scratch directory (removed at exit) and returns its
+// path.
 std::string writeTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
-
-// Runs a shell command and returns its standard output; rc receives the exit status.
-std::string runCommand(const std::string& command, int& rc);
-// Quotes a path for the shell.
-std::string shellQuote(const std::string& s);
 
 // Builds little-endian byte sequences for hand-made ASF data.
 class Bytes {

@@ -20,22 +20,16 @@
 
 #include "control/controller.h"
 #include "cut/cut_queue.h"
+#include "harness/fake_window.h"
 #include "journal/cut_list_file.h"
 #include "platform/file_search.h"
 #include "platform/thread.h"
-#include "platform/window.h"
 #include "status/status_bar.h"
 
 namespace {
 
-class QuietWindow : public platform::Window {
+class QuietWindow : public testsupport::NullWindow {
 public:
-    void setStatusParts(const std::vector<std::int32_t>&) override {}
-    void setTitle(const std::string&) override {}
-    void setScrollInfo(std::int32_t, std::int32_t, std::uint32_t, std::int32_t) override {}
-    void setScrollPos(std::int32_t) override {}
-    void invalidate() override {}
-    void update() override {}
     void setStatusText(int part, const std::string& text) override {
         std::lock_guard<std::mutex> guard(lock);
         texts[part] = text;

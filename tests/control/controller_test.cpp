@@ -5,9 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,21 +26,24 @@
 
 #include "cli/commands.h"
 #include "cut/cut_queue.h"
+#include "harness/fake_window.h"
 #include "journal/cut_list_file.h"
 #include "platform/bitmap.h"
 #include "platform/event.h"
 #include "platform/file_search.h"
 #include "platform/own_files.h"
 #include "status/status_bar.h"
-#include "support/fake_window.h"
+#include "support/eventually.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
 #include "thumbs/thumb_document.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using control::Controller;
+using testsupport::eventually;
+using testsupport::readFile;
+using testsupport::writeFile;
 using thumbs::ThumbDocument;
 
 namespace {
@@ -52,44 +53,19 @@ const std::string kNothingLoading = "読込中ファイル無し";
 constexpr int kPendingPart = 1;
 constexpr int kLoadingPart = 2;
 
-template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds limit = 60s) {
-    for (auto end = std::chrono::steady_clock::now() + limit; !pred();) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-std::string makeTempDir(const char* tag) {
-    std::string pattern =
-        (fs::temp_directory_path() / "splicor-control-").string() + tag + "-XXXXXX";
-    return ::mkdtemp(pattern.data()) ? pattern + "/" : "";
-}
-
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(testsupport::testMediaDir() + "/demo.wmv")) {
             GTEST_SKIP() << "test media missing";
         }
-        sources = makeTempDir("src");
-        thumbDir = makeTempDir("thum");
-        ASSERT_FALSE(sources.empty());
-        ASSERT_FALSE(thumbDir.empty());
+        ASSERT_FALSE(sources.empty() || thumbDir.empty());
         bar.baseTitle = kBaseTitle;
         bar.mainWindow = &window;
         bar.statusWindow = &window;
     }
 
-    void TearDown() override {
-        controller.reset();
-        std::error_code ignored;
-        fs::remove_all(sources, ignored);
-        fs::remove_all(thumbDir, ignored);
-    }
+    void TearDown() override { controller.reset(); }
 
     // A copy of a generated test medium in the sources directory (outputs are written beside
     // their sources).
@@ -149,8 +125,9 @@ protected:
         return out;
     }
 
-    std::string sources;
-    std::string thumbDir;
+    testsupport::ScratchDir sourceDir{"control-src"}, thumbScratch{"control-thum"};
+    const std::string sources = sourceDir.path();
+    const std::string thumbDir = thumbScratch.path();
     testsupport::FakeWindow window;
     status::StatusBar bar;
     std::unique_ptr<Controller> controller;
@@ -511,16 +488,6 @@ TEST_F(ControllerTest, SwitchingWhileTheLoaderExtractsAndTheWorkerCutsLosesNothi
     EXPECT_EQ(outputs, saves);
 }
 
-std::string bytes(const std::string& path) {
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
-}
-
-void put(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
 std::string packets(const std::string& file) {
     std::ostringstream out;
     EXPECT_EQ(cli::packetsCommand(file, out), 0) << file;
@@ -529,17 +496,12 @@ std::string packets(const std::string& file) {
 
 // The thumbnail records a document of `source` must show: a fresh extraction's cache file.
 std::string referenceRecords(const std::string& source) {
-    const std::string directory = makeTempDir("ref");
-    std::string records;
-    {
-        ThumbDocument document(source, directory, 0, 0, nullptr);
-        document.backgroundOnly = true;
-        document.extract();
-        EXPECT_TRUE(document.ready) << source;
-        records = bytes(document.cacheFilePath());
-    }
-    fs::remove_all(directory);
-    return records;
+    testsupport::ScratchDir directory("control-ref");
+    ThumbDocument document(source, directory.path(), 0, 0, nullptr);
+    document.backgroundOnly = true;
+    document.extract();
+    EXPECT_TRUE(document.ready) << source;
+    return readFile(document.cacheFilePath());
 }
 
 TEST_F(ControllerTest, EverySourceHasFilesOfItsOwnHoweverItIsNamed) {
@@ -571,8 +533,8 @@ TEST_F(ControllerTest, EverySourceHasFilesOfItsOwnHoweverItIsNamed) {
                                         "clip.wmv-thum.txt", "clip.wmv.thum"}));
     const std::string recordsOne = referenceRecords(one), recordsTwo = referenceRecords(two);
     ASSERT_NE(recordsOne, recordsTwo);
-    EXPECT_EQ(bytes(thumbDir + "clip.wmv.thum"), recordsOne);
-    EXPECT_EQ(bytes(thumbDir + "clip.wmv-2.thum"), recordsTwo);
+    EXPECT_EQ(readFile(thumbDir + "clip.wmv.thum"), recordsOne);
+    EXPECT_EQ(readFile(thumbDir + "clip.wmv-2.thum"), recordsTwo);
 
     // Both come back after a restart from another directory, each with its own pictures, and
     // a numbered save of the restored one lands beside its source.
@@ -584,10 +546,10 @@ TEST_F(ControllerTest, EverySourceHasFilesOfItsOwnHoweverItIsNamed) {
     // The first index file found (in name order) is shown first.
     ASSERT_EQ(currentPath(), two);
     ASSERT_EQ(readyPaths(), std::vector<std::string>{one});
-    EXPECT_EQ(bytes(controller->currentDocument.load()->cacheFilePath()), recordsTwo);
+    EXPECT_EQ(readFile(controller->currentDocument.load()->cacheFilePath()), recordsTwo);
     controller->closeDocument(&window, false);  // removes two's files only
     ASSERT_EQ(currentPath(), one);
-    EXPECT_EQ(bytes(controller->currentDocument.load()->cacheFilePath()), recordsOne);
+    EXPECT_EQ(readFile(controller->currentDocument.load()->cacheFilePath()), recordsOne);
     EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, ""),
               (std::vector<std::string>{"clip.wmv-thum.txt", "clip.wmv.thum"}));
     // Its bitmaps are its own pictures.
@@ -614,22 +576,23 @@ TEST_F(ControllerTest, LeftoversAndRejectedIndexFilesNeverBlockTheStart) {
         controller->shutdown();
         controller.reset();
     }
-    const std::string goodIndex = bytes(thumbDir + "good.wmv-thum.txt");
+    const std::string goodIndex = readFile(thumbDir + "good.wmv-thum.txt");
     // An index file cut inside its last number (a crash while it was written in place), with
     // its cache file; one whose start times go backwards; an extraction killed part-way (a
     // cache file alone); FIFOs named like an index, a cache and a cut list file.
     const std::string cut = sources + "cut.wmv";
-    put(thumbDir + "a.wmv-thum.txt", cut + "\r\n2\r\n2\r\n0\r\n20000000\r\n4");
-    put(thumbDir + "a.wmv.thum", std::string(2 * 57600, 'a'));
-    put(thumbDir + "b.wmv-thum.txt", sources + "b.wmv\r\n2\r\n2\r\n20000000\r\n0\r\n30000000\r\n");
-    put(thumbDir + "killed.wmv.thum", std::string(3 * 57600, 'k'));
+    writeFile(thumbDir + "a.wmv-thum.txt", cut + "\r\n2\r\n2\r\n0\r\n20000000\r\n4");
+    writeFile(thumbDir + "a.wmv.thum", std::string(2 * 57600, 'a'));
+    writeFile(thumbDir + "b.wmv-thum.txt",
+              sources + "b.wmv\r\n2\r\n2\r\n20000000\r\n0\r\n30000000\r\n");
+    writeFile(thumbDir + "killed.wmv.thum", std::string(3 * 57600, 'k'));
     for (const char* name : {"fifo.wmv-thum.txt", "fifo.wmv.thum", "fifo.wmv-cut.txt"}) {
         ASSERT_EQ(::mkfifo((thumbDir + name).c_str(), 0644), 0);
     }
     // An index file naming the good source again under another name of its own (found first:
     // it becomes the document, the other pair is set aside).
-    put(thumbDir + "good.wmv-2-thum.txt", goodIndex);
-    put(thumbDir + "good.wmv-2.thum", bytes(thumbDir + "good.wmv.thum"));
+    writeFile(thumbDir + "good.wmv-2-thum.txt", goodIndex);
+    writeFile(thumbDir + "good.wmv-2.thum", readFile(thumbDir + "good.wmv.thum"));
 
     start();
     // Only the good document came back, shown and ready: the commands work on it.
@@ -644,7 +607,7 @@ TEST_F(ControllerTest, LeftoversAndRejectedIndexFilesNeverBlockTheStart) {
                                         "fifo.wmv-thum.txt.rejected", "fifo.wmv.thum",
                                         "good.wmv-2-thum.txt", "good.wmv-2.thum",
                                         "good.wmv-thum.txt.rejected", "good.wmv.thum.rejected"}));
-    EXPECT_EQ(bytes(thumbDir + "a.wmv.thum.rejected"), std::string(2 * 57600, 'a'));
+    EXPECT_EQ(readFile(thumbDir + "a.wmv.thum.rejected"), std::string(2 * 57600, 'a'));
     // A cut of it runs.
     controller->saveAs(sources + "out.wmv");
     controller->startLoading();
@@ -686,8 +649,8 @@ TEST_F(ControllerTest, SavesNeverReplaceTheSourceOrAnExistingFile) {
     fs::create_directories(sources + "real");
     const std::string clip = source("wmv2_wmav2.wmv", "real/clip.wmv");
     fs::create_directory_symlink(sources + "real", sources + "link");
-    const std::string original = bytes(clip);
-    put(sources + "real/clip-1.wmv", "the user's own");
+    const std::string original = readFile(clip);
+    writeFile(sources + "real/clip-1.wmv", "the user's own");
     start();
     controller->addFile(sources + "link/clip.wmv", &window);
     controller->startLoading();
@@ -715,8 +678,8 @@ TEST_F(ControllerTest, SavesNeverReplaceTheSourceOrAnExistingFile) {
               (std::vector<std::string>{sources + "link/clip-2.wmv", sources + "link/clip-3.wmv"}));
     controller->startLoading();
     ASSERT_TRUE(eventually([&] { return cutListDestinations().empty(); }));
-    EXPECT_EQ(bytes(clip), original);
-    EXPECT_EQ(bytes(sources + "real/clip-1.wmv"), "the user's own");
+    EXPECT_EQ(readFile(clip), original);
+    EXPECT_EQ(readFile(sources + "real/clip-1.wmv"), "the user's own");
     EXPECT_TRUE(decodesCleanly(sources + "real/clip-2.wmv"));
     EXPECT_TRUE(decodesCleanly(sources + "real/clip-3.wmv"));
 }
@@ -756,35 +719,6 @@ TEST_F(ControllerTest, ALongSourceNameIsKeptAndRestoredAndANumberedSaveThatCanno
 }
 
 namespace {
-
-// Starts the crash helper with `args`; returns its id once it has queued everything.
-pid_t startHelper(const std::vector<std::string>& args) {
-    int out[2];
-    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    std::vector<std::string> all = {CONTROLLER_CRASH_HELPER};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, CONTROLLER_CRASH_HELPER, &actions, nullptr, argv.data(), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    pollfd ready{out[0], POLLIN, 0};
-    char line[7] = {};
-    EXPECT_EQ(::poll(&ready, 1, 30000), 1) << "the helper never queued its work";
-    EXPECT_EQ(::read(out[0], line, 6), 6);
-    ::close(out[0]);
-    return pid;
-}
 
 // Whether `directory` holds a cache file whose index file is not written yet: an extraction
 // in progress.
@@ -847,7 +781,7 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
         const Job& job = jobs.back();
         args.insert(args.end(), {"--job", job.source, job.destination, std::to_string(job.start),
                                  std::to_string(job.end)});
-        const pid_t pid = startHelper(args);
+        const pid_t pid = testsupport::startKillableHelper(CONTROLLER_CRASH_HELPER, args, 6, 30000);
         int status = 0;
         if (run == kKills) {
             ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -877,7 +811,9 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
     for (const Job& job : jobs) {
         last[job.destination] = &job;
     }
-    const std::string referenceThum = makeTempDir("refthum"), referenceOut = makeTempDir("refout");
+    testsupport::ScratchDir referenceThumDir("control-refthum"), referenceOutDir("control-refout");
+    const std::string referenceThum = referenceThumDir.path(),
+                      referenceOut = referenceOutDir.path();
     {
         cut::CutQueue queue(referenceThum, &bar);
         for (const auto& [destination, job] : last) {
@@ -896,8 +832,6 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
         EXPECT_EQ(packets(destination),
                   packets(referenceOut + fs::path(destination).filename().string()));
     }
-    fs::remove_all(referenceThum);
-    fs::remove_all(referenceOut);
     // Nothing left behind: only the outputs beside them, only the sources in their folders,
     // only each document's two files in thum/.
     EXPECT_EQ(platform::findFilesWithSuffix(out, ""),
@@ -925,7 +859,8 @@ TEST_F(ControllerTest, KilledAtRandomMomentsNoJobOrDocumentIsLostMixedUpOrLeftBe
                                           controller->readyDocuments.end());
     documents.push_back(controller->currentDocument.load());
     for (ThumbDocument* document : documents) {
-        EXPECT_EQ(bytes(document->cacheFilePath()), pictures[whichMedium[document->sourcePath()]])
+        EXPECT_EQ(readFile(document->cacheFilePath()),
+                  pictures[whichMedium[document->sourcePath()]])
             << document->sourcePath();
     }
 }

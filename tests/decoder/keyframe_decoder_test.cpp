@@ -17,6 +17,7 @@ extern "C" {
 }
 
 #include "asf/stream_properties.h"
+#include "support/scratch.h"
 
 using media::KeyFrameDecoder;
 
@@ -285,9 +286,7 @@ TEST(KeyFrameDecoder, RefusesUnknownCodecsAndImpossibleSizes) {
 // bottom row first, for widths whose rows end inside the scaler's groups of pixels and for
 // MPEG-4 frames of another size than the header's, which must come out at the header's size.
 TEST(KeyFrameDecoder, ReturnsTheColoursPutInBottomRowFirstAtTheHeaderSize) {
-    const std::string folder = std::filesystem::temp_directory_path().string() +
-                               "/splicor-decoder-" + std::to_string(getpid());
-    std::filesystem::create_directories(folder);
+    const testsupport::ScratchDir folder("decoder");
     struct Case {
         const char* codec;
         int codedWidth, codedHeight, width, height;
@@ -295,7 +294,7 @@ TEST(KeyFrameDecoder, ReturnsTheColoursPutInBottomRowFirstAtTheHeaderSize) {
     for (const Case& c : {Case{"wmv1", 162, 120, 162, 120}, Case{"wmv1", 346, 96, 346, 96},
                           Case{"wmv1", 34, 66, 34, 66}, Case{"mpeg4", 176, 144, 88, 72},
                           Case{"mpeg4", 160, 128, 321, 257}}) {
-        const std::string file = folder + "/" + c.codec + std::to_string(c.codedWidth) + ".wmv";
+        const std::string file = folder / (c.codec + std::to_string(c.codedWidth) + ".wmv");
         SCOPED_TRACE(file + " as " + std::to_string(c.width) + " x " + std::to_string(c.height));
         // Red-orange above row 32, blue below.
         const std::string command =
@@ -333,5 +332,4 @@ TEST(KeyFrameDecoder, ReturnsTheColoursPutInBottomRowFirstAtTheHeaderSize) {
         }
         EXPECT_EQ(differences(bitmap, stride, expected, c.width, c.height), "");
     }
-    std::filesystem::remove_all(folder);
 }

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/file_search.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 using journal::CutList;
@@ -19,28 +20,16 @@ namespace {
 
 class CutListFile : public testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = (fs::temp_directory_path() /
-                ("splicor-cutlist-" + std::to_string(::getpid()) + "-" +
-                 testing::UnitTest::GetInstance()->current_test_info()->name()))
-                   .string() +
-               "/";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
 
-    std::string bytes(const std::string& name) const {
-        std::ostringstream out;
-        out << std::ifstream(dir_ + name, std::ios::binary).rdbuf();
-        return out.str();
-    }
+    std::string bytes(const std::string& name) const { return testsupport::readFile(dir_ + name); }
     void put(const std::string& name, const std::string& content) const {
-        std::ofstream(dir_ + name, std::ios::binary) << content;
+        testsupport::writeFile(dir_ + name, content);
     }
     std::vector<std::string> names() const { return platform::findFilesWithSuffix(dir_, ""); }
 
-    std::string dir_;
+    testsupport::ScratchDir scratch_{"cutlist"};
+    const std::string dir_ = scratch_.path();
 };
 
 }  // namespace

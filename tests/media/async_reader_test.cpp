@@ -12,11 +12,13 @@
 
 #include "asf/media_time.h"
 #include "cli/commands.h"
+#include "harness/reader_callback.h"
 #include "media/md5.h"
 #include "media/wmsdk.h"
 #include "platform/event.h"
 #include "platform/text.h"
 #include "platform/thread.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
 
 using namespace media;
@@ -27,18 +29,8 @@ namespace {
 constexpr QWORD kSecond = asf::kTicksPerSecond;
 
 // Records what the reader reports; grants time one second at a time like the cut engine.
-class Recorder final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class Recorder final : public testsupport::StackReaderCallback {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        return queryInterface(
-            riid, ppv,
-            {{{IID_IUnknown, IID_IWMStatusCallback, IID_IWMReaderCallback},
-              static_cast<IWMReaderCallback*>(this)},
-             {{IID_IWMReaderCallbackAdvanced}, static_cast<IWMReaderCallbackAdvanced*>(this)}});
-    }
-    ULONG AddRef() override { return ++refs; }
-    ULONG Release() override { return --refs; }  // lives on the test's stack
-
     HRESULT OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
         std::lock_guard<std::mutex> guard(lock);
         log << "status " << status << " " << hr << "\n";
@@ -87,10 +79,6 @@ public:
         reader->DeliverTime(granted);  // from inside the callback, as the cut engine does
         return S_OK;
     }
-    HRESULT OnStreamSelection(WORD, WORD*, WMT_STREAM_SELECTION*, void*) override { return S_OK; }
-    HRESULT OnOutputPropsChanged(DWORD, WM_MEDIA_TYPE*, void*) override { return S_OK; }
-    HRESULT AllocateForStream(WORD, DWORD, INSSBuffer**, void*) override { return E_NOTIMPL; }
-    HRESULT AllocateForOutput(DWORD, DWORD, INSSBuffer**, void*) override { return E_NOTIMPL; }
 
     // Waits for a status; false after two seconds without it.
     bool waitFor(WMT_STATUS status) {
@@ -106,7 +94,6 @@ public:
         return false;
     }
 
-    std::atomic<ULONG> refs{1};
     std::mutex lock;
     platform::Event event;
     IWMReaderAdvanced* reader = nullptr;
@@ -265,8 +252,8 @@ TEST(AsyncReader, AFileCutShortWhileItIsReadEndsInAFailureNotInItsEnd) {
     if (media.empty()) {
         GTEST_SKIP() << "no media";
     }
-    const std::string path = std::filesystem::temp_directory_path() /
-                             ("splicor-shrinking-" + std::to_string(::getpid()) + ".wmv");
+    const testsupport::ScratchDir scratch("shrinking");
+    const std::string path = scratch / "shrinking.wmv";
     // Cut short before it is opened or while it is read, the data ends before the Data
     // Object says it does.
     for (bool afterOpen : {false, true}) {
@@ -289,5 +276,4 @@ TEST(AsyncReader, AFileCutShortWhileItIsReadEndsInAFailureNotInItsEnd) {
         EXPECT_EQ(recorder.lastResult, ASF_E_NODATAOBJECT) << afterOpen;
         EXPECT_EQ(r.reader->Close(), S_OK);
     }
-    std::filesystem::remove(path);
 }

@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/scratch.h"
+
 namespace fs = std::filesystem;
 
 TEST(FindFilesWithSuffix, ListsMatchingFilesInAscendingByteOrder) {
-    fs::path dir = fs::temp_directory_path() / ("splicor-search-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    const testsupport::ScratchDir scratch("search");
+    const fs::path dir = scratch.path();
     fs::create_directories(dir / "dir-thum.txt");
     for (const char* name : {"b-thum.txt", "a b-thum.txt", "\xE3\x81\x82-thum.txt", "Z-thum.txt",
                              "-thum.txt", "x-thum.txt.bak", "xthum.txt", "c.bmp"}) {

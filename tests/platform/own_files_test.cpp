@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/file_search.h"
+#include "support/scratch.h"
 
 namespace fs = std::filesystem;
 
@@ -18,23 +19,15 @@ namespace {
 
 class OwnFiles : public testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "splicor-own-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern + "/";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
 
     void put(const std::string& name, const std::string& content) const {
-        std::ofstream(dir_ + name, std::ios::binary) << content;
+        testsupport::writeFile(dir_ + name, content);
     }
-    std::string bytes(const std::string& name) const {
-        std::ostringstream out;
-        out << std::ifstream(dir_ + name, std::ios::binary).rdbuf();
-        return out.str();
-    }
+    std::string bytes(const std::string& name) const { return testsupport::readFile(dir_ + name); }
 
-    std::string dir_;
+    testsupport::ScratchDir scratch_{"own"};
+    const std::string dir_ = scratch_.path();
 };
 
 }  // namespace

@@ -7,23 +7,12 @@
 #include <mutex>
 
 #include "platform/event.h"
+#include "support/eventually.h"
 
 using namespace std::chrono_literals;
 using platform::Thread;
 
 namespace {
-
-// Polls until the condition holds or two seconds pass.
-template <class Pred>
-bool eventually(Pred pred) {
-    for (int i = 0; i < 400; ++i) {
-        if (pred()) {
-            return true;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
 
 // A thread that counts turns and stops at a safe point between them.
 struct Counter {
@@ -60,7 +49,7 @@ TEST(Thread, CreatedSuspendedRunsOnlyAfterResume) {
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(counter.turns, 0);
     EXPECT_EQ(platform::resumeThread(counter.thread.id()), 1);
-    EXPECT_TRUE(eventually([&] { return counter.turns > 0; }));
+    EXPECT_TRUE(testsupport::eventually([&] { return counter.turns > 0; }));
 }
 
 TEST(Thread, IdsAreDistinctNonZeroAndStable) {
@@ -73,18 +62,18 @@ TEST(Thread, IdsAreDistinctNonZeroAndStable) {
 
 TEST(Thread, SuspensionStopsAtSafePointAndResumeByIdRestarts) {
     Counter counter;
-    ASSERT_TRUE(eventually([&] { return counter.turns > 0; }));
+    ASSERT_TRUE(testsupport::eventually([&] { return counter.turns > 0; }));
     platform::suspendThreadById(counter.thread.id());
     platform::suspendThreadById(counter.thread.id());
     EXPECT_EQ(platform::suspendCount(counter.thread.id()), 2);
-    EXPECT_TRUE(eventually([&] { return counter.stalled(); }));
+    EXPECT_TRUE(testsupport::eventually([&] { return counter.stalled(); }));
 
     // A single resume undoes one suspension only; resume by id undoes them all.
     EXPECT_EQ(platform::resumeThread(counter.thread.id()), 2);
     EXPECT_TRUE(counter.stalled());
     platform::resumeThreadById(counter.thread.id());
     EXPECT_EQ(platform::suspendCount(counter.thread.id()), 0);
-    EXPECT_TRUE(eventually([&] { return !counter.stalled(); }));
+    EXPECT_TRUE(testsupport::eventually([&] { return !counter.stalled(); }));
 }
 
 TEST(Thread, UnknownAndEndedIdsAreIgnored) {
@@ -113,7 +102,7 @@ TEST(Thread, SelfSuspensionStacksWithOtherSuspensions) {
         woke = true;
     });
     parked.wait();
-    ASSERT_TRUE(eventually([&] { return platform::suspendCount(t.id()) == 1; }));
+    ASSERT_TRUE(testsupport::eventually([&] { return platform::suspendCount(t.id()) == 1; }));
     // A pause on top of the idle suspension: one single resume leaves it stopped.
     platform::suspendThreadById(t.id());
     EXPECT_EQ(platform::resumeThread(t.id()), 2);
@@ -158,7 +147,7 @@ TEST(Thread, ResumeJustBeforeSelfSuspensionIsNotLost) {
     }
     EXPECT_EQ(platform::resumeThread(t.id()), 0);
     handedOver.signal();
-    EXPECT_TRUE(eventually([&] { return done == 1; }));
+    EXPECT_TRUE(testsupport::eventually([&] { return done == 1; }));
     platform::resumeThreadById(t.id());  // only reached on failure: lets join() return
     t.join();
 }
@@ -179,7 +168,7 @@ TEST(Thread, ResumeThatEndsAPendingPauseIsNotLostToTheNextSelfSuspension) {
     platform::suspendThreadById(t.id());
     platform::resumeThreadById(t.id());
     pausedAndResumed.signal();
-    EXPECT_TRUE(eventually([&] { return ended.load(); }));
+    EXPECT_TRUE(testsupport::eventually([&] { return ended.load(); }));
     platform::resumeThreadById(t.id());  // only needed on failure: lets join() return
     t.join();
 }
@@ -200,7 +189,7 @@ TEST(Thread, NeverStopsWhileHoldingAStopFreeLock) {
     holding.wait();
     platform::suspendThreadById(t.id());
     // Were the worker stopped inside its lock, this would time out.
-    ASSERT_TRUE(eventually([&] { return shared.try_lock(); }));
+    ASSERT_TRUE(testsupport::eventually([&] { return shared.try_lock(); }));
     // Holding the lock ourselves, the worker is now stopped outside of it.
     shared.unlock();
     EXPECT_EQ(platform::suspendCount(t.id()), 1);
@@ -221,14 +210,14 @@ TEST(Thread, WorkDoneForASuspendedOwnerWaits) {
         }
     });
     platform::suspendThreadById(owner.thread.id());
-    ASSERT_TRUE(eventually([&] {
+    ASSERT_TRUE(testsupport::eventually([&] {
         long before = served;
         std::this_thread::sleep_for(30ms);
         return served == before;
     }));
     platform::resumeThreadById(owner.thread.id());
     long before = served;
-    EXPECT_TRUE(eventually([&] { return served > before; }));
+    EXPECT_TRUE(testsupport::eventually([&] { return served > before; }));
     stop = true;
     helper.join();
 }

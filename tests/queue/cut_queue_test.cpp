@@ -5,9 +5,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,17 +23,20 @@
 
 #include "cli/commands.h"
 #include "cut/trimlet.h"
+#include "harness/fake_window.h"
 #include "journal/cut_list_file.h"
 #include "platform/event.h"
 #include "platform/file_search.h"
 #include "status/status_bar.h"
-#include "support/fake_window.h"
+#include "support/eventually.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testsupport::eventually;
+using testsupport::readFile;
+using testsupport::writeFile;
 using Times = std::vector<std::uint64_t>;
 
 namespace {
@@ -50,29 +51,8 @@ const Times kSecondAndLastStretch = {20460000, 40460000, 60460000, 80460000};
 // two_video.wmv: stream 1 has a key frame every second, stream 2 every two seconds.
 const Times kSecondOfStreamOne = {10460000, 20460000};
 
-template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds limit = 20s) {
-    for (auto end = std::chrono::steady_clock::now() + limit; !pred();) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
 std::string mediaFile(const std::string& name) {
     return testsupport::testMediaDir() + "/" + name;
-}
-
-std::string bytes(const std::string& path) {
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
-}
-
-void put(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
 }
 
 std::vector<std::string> files(const std::string& directory) {
@@ -143,12 +123,7 @@ private:
 class CutQueueTest : public testing::Test {
 protected:
     void SetUp() override {
-        root_ = (fs::temp_directory_path() /
-                 ("splicor-queue-" + std::to_string(::getpid()) + "-" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name()))
-                    .string() +
-                "/";
-        fs::remove_all(root_);
+        ASSERT_FALSE(root_.empty());
         thumb_ = root_ + "thum/";
         out_ = root_ + "out/";
         cwd_ = root_ + "cwd/";
@@ -163,7 +138,6 @@ protected:
         gate_.release();
         queue_.reset();
         fs::current_path(previous_);
-        fs::remove_all(root_);
     }
 
     void start() { queue_ = std::make_unique<cut::CutQueue>(thumb_, &bar_); }
@@ -190,7 +164,9 @@ protected:
         });
     }
 
-    std::string root_, thumb_, out_, cwd_;
+    testsupport::ScratchDir scratch_{"queue"};
+    const std::string root_ = scratch_.path();
+    std::string thumb_, out_, cwd_;
     fs::path previous_;
     testsupport::FakeWindow window_;
     status::StatusBar bar_;
@@ -269,21 +245,21 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
                                           out_ + "b.wmv", kSecondStretch.data(), 2));
     ASSERT_TRUE(
         journal::writeCutListFile(thumb_ + "z.wmv-cut.txt", "", out_ + "z.wmv", nullptr, 0));
-    put(thumb_ + "bad-cut.txt", "/v/a.wmv\r\n/o/a.wmv\r\n3\r\n1\r\n");
+    writeFile(thumb_ + "bad-cut.txt", "/v/a.wmv\r\n/o/a.wmv\r\n3\r\n1\r\n");
     // What a killed run leaves: temporary outputs and cut list writes cut short. Files of
     // other names are not the program's, however alike.
     for (const char* name :
          {".splicor-temp.wmv", ".splicor-temp-3.wmv", "..splicor-temp.wmv.a1b2c3.part",
           "c.wmv-cut.txt.tmp", ".splicor-writing-Ab12Cd"}) {
-        put(thumb_ + name, "left");
+        writeFile(thumb_ + name, "left");
     }
     for (const char* name :
          {"keep.wmv", "temp.wmv", "temp-3.wmv", ".temp.wmv.a1b2c3.part", ".splicor-temp-x.wmv"}) {
-        put(thumb_ + name, "the user's");
+        writeFile(thumb_ + name, "the user's");
     }
     std::map<std::string, std::string> before;
     for (const std::string& name : files(thumb_)) {
-        before[name] = bytes(thumb_ + name);
+        before[name] = readFile(thumb_ + name);
     }
 
     gate_.arm(window_, "a.wmv");
@@ -300,7 +276,7 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(files(thumb_), expected);
     for (const std::string& name : files(thumb_)) {
-        EXPECT_EQ(bytes(thumb_ + name), before[name]) << name;
+        EXPECT_EQ(readFile(thumb_ + name), before[name]) << name;
     }
     gate_.release();
     EXPECT_TRUE(waitIdle(2));
@@ -316,13 +292,13 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     expected.insert(expected.end(), users.begin(), users.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(files(thumb_), expected);
-    EXPECT_EQ(bytes(thumb_ + "bad-cut.txt"), before["bad-cut.txt"]);
-    EXPECT_EQ(bytes(thumb_ + "z.wmv-cut.txt"), before["z.wmv-cut.txt"]);
+    EXPECT_EQ(readFile(thumb_ + "bad-cut.txt"), before["bad-cut.txt"]);
+    EXPECT_EQ(readFile(thumb_ + "z.wmv-cut.txt"), before["z.wmv-cut.txt"]);
 }
 
 TEST_F(CutQueueTest, DestructionFinishesTheCutInHandAndJobsWithTheSameFileNameKeepTheirOwnFiles) {
     // A file this run cannot read already has the plain name; it is left alone.
-    put(thumb_ + "clip.wmv-cut.txt", "stale");
+    writeFile(thumb_ + "clip.wmv-cut.txt", "stale");
     fs::create_directories(out_ + "1");
     fs::create_directories(out_ + "2");
     start();
@@ -339,7 +315,7 @@ TEST_F(CutQueueTest, DestructionFinishesTheCutInHandAndJobsWithTheSameFileNameKe
     queue_.reset();
     EXPECT_EQ(packets(out_ + "1/clip.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kSecondStretch));
     EXPECT_EQ(files(out_ + "2"), std::vector<std::string>{});
-    EXPECT_EQ(bytes(thumb_ + "clip.wmv-cut.txt"), "stale");
+    EXPECT_EQ(readFile(thumb_ + "clip.wmv-cut.txt"), "stale");
     std::vector<std::string> queued = cutLists(thumb_);
     std::set<std::string> jobs;
     for (const std::string& name : queued) {
@@ -401,32 +377,11 @@ namespace {
 // the job or, with holdAfter >= 0, once it has cut for that many microseconds and then stopped.
 pid_t startHelper(const std::string& thumb, const std::string& source,
                   const std::string& destination, long holdAfter, const Times& times) {
-    int signal[2];
-    EXPECT_EQ(::pipe2(signal, O_CLOEXEC), 0);
-    std::vector<std::string> args = {QUEUE_CRASH_HELPER, thumb, source,
-                                     destination,        "3",   std::to_string(holdAfter)};
+    std::vector<std::string> args = {thumb, source, destination, "3", std::to_string(holdAfter)};
     for (std::uint64_t t : times) {
         args.push_back(std::to_string(t));
     }
-    std::vector<char*> argv;
-    for (std::string& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, signal[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, QUEUE_CRASH_HELPER, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(signal[1]);
-    pollfd ready{signal[0], POLLIN, 0};
-    char byte = 0;
-    EXPECT_EQ(::poll(&ready, 1, 20000), 1) << "the helper never started its cut";
-    EXPECT_EQ(::read(signal[0], &byte, 1), 1);
-    ::close(signal[0]);
-    return pid;
+    return testsupport::startKillableHelper(QUEUE_CRASH_HELPER, args, 1, 20000);
 }
 
 }  // namespace
@@ -476,14 +431,15 @@ TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
     const std::string clip = mediaFile("wmv2_wmav2.wmv");
     const std::string source = out_ + "src.wmv", notes = out_ + "notes.txt";
     fs::copy_file(clip, source);
-    put(notes, "the user's notes");
-    const std::string sourceBytes = bytes(source);
+    writeFile(notes, "the user's notes");
+    const std::string sourceBytes = readFile(source);
     // Four jobs to one destination: one from before the order was recorded (it came first),
     // then orders 2, 10 and 11 under names whose byte order is another.
     auto journal = [&](const std::string& name, const std::string& from, const std::string& to,
                        const Times& times, std::uint64_t order) {
-        put(thumb_ + name, journal::formatCutList(from, to, times.data(),
-                                                  static_cast<std::int32_t>(times.size()), order));
+        writeFile(thumb_ + name,
+                  journal::formatCutList(from, to, times.data(),
+                                         static_cast<std::int32_t>(times.size()), order));
     };
     journal("d.wmv-4-cut.txt", clip, out_ + "d.wmv", kSecondStretch, 0);
     journal("d.wmv-cut.txt", clip, out_ + "d.wmv", kSecondStretch, 2);
@@ -496,12 +452,12 @@ TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
     // Copies a killed final copy left beside d.wmv, and files of other names.
     const std::string asfStart("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C",
                                16);
-    put(out_ + ".d.wmv.splicor-part", asfStart + "partial");
-    put(out_ + ".d.wmv-1.splicor-part", "");
+    writeFile(out_ + ".d.wmv.splicor-part", asfStart + "partial");
+    writeFile(out_ + ".d.wmv-1.splicor-part", "");
     for (const char* name : {".other.wmv.splicor-part", ".d.wmv-x.splicor-part"}) {
-        put(out_ + name, asfStart);
+        writeFile(out_ + name, asfStart);
     }
-    put(out_ + ".d.wmv-2.splicor-part", "not a copy of ours");
+    writeFile(out_ + ".d.wmv-2.splicor-part", "not a copy of ours");
 
     testing::internal::CaptureStderr();
     start();
@@ -528,8 +484,8 @@ TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
     ASSERT_TRUE(waitIdle(5));
 
     EXPECT_EQ(packets(out_ + "d.wmv"), reference(clip, kLastStretch));
-    EXPECT_EQ(bytes(source), sourceBytes);
-    EXPECT_EQ(bytes(notes), "the user's notes");
+    EXPECT_EQ(readFile(source), sourceBytes);
+    EXPECT_EQ(readFile(notes), "the user's notes");
     EXPECT_EQ(files(out_),
               (std::vector<std::string>{".d.wmv-2.splicor-part", ".d.wmv-x.splicor-part",
                                         ".other.wmv.splicor-part", "d.wmv", "late.wmv", "link.wmv",
@@ -563,9 +519,9 @@ TEST_F(CutQueueTest, AJobRestoredFromAnOldFileCutsTheThumbnailStreamWhereVideoIs
     enqueue(source, out_ + "window.wmv", stretch, keyFrames.stream);
     ASSERT_TRUE(waitIdle(1));
     queue_.reset();
-    put(thumb_ + "restored.wmv-cut.txt", source + "\r\n" + out_ + "restored.wmv\r\n2\r\n" +
-                                             std::to_string(stretch[0]) + "\r\n" +
-                                             std::to_string(stretch[1]) + "\r\n");
+    writeFile(thumb_ + "restored.wmv-cut.txt", source + "\r\n" + out_ + "restored.wmv\r\n2\r\n" +
+                                                   std::to_string(stretch[0]) + "\r\n" +
+                                                   std::to_string(stretch[1]) + "\r\n");
     start();
     ASSERT_TRUE(eventually([&] { return cutLists(thumb_).empty(); }));
     ASSERT_TRUE(eventually([&] { return fs::exists(out_ + "restored.wmv"); }));

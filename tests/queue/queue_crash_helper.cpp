@@ -16,12 +16,12 @@
 #include <thread>
 
 #include "cut/cut_queue.h"
-#include "platform/window.h"
+#include "harness/fake_window.h"
 #include "status/status_bar.h"
 
 namespace {
 
-class SignallingWindow : public platform::Window {
+class SignallingWindow : public testsupport::NullWindow {
 public:
     SignallingWindow(int fd, long holdAfter) : fd_(fd), holdAfter_(holdAfter) {}
     ~SignallingWindow() override {
@@ -29,12 +29,6 @@ public:
             holder_.join();
         }
     }
-    void setStatusParts(const std::vector<std::int32_t>&) override {}
-    void setTitle(const std::string&) override {}
-    void setScrollInfo(std::int32_t, std::int32_t, std::uint32_t, std::int32_t) override {}
-    void setScrollPos(std::int32_t) override {}
-    void invalidate() override {}
-    void update() override {}
     // Called on the worker thread as it starts the job.
     void setStatusText(int part, const std::string& text) override {
         if (part != 4 || text.rfind("分割中..  ", 0) != 0) {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "harness/fake_window.h"
 #include "shell/window_host.h"
-#include "support/fake_window.h"
 
 namespace testsupport {
 

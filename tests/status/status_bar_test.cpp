@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "support/fake_window.h"
+#include "harness/fake_window.h"
 
 using status::StatusBar;
 using testsupport::FakeWindow;

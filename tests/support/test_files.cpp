@@ -1,11 +1,19 @@
 #include "support/test_files.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <system_error>
+
+extern char** environ;
 
 namespace testsupport {
 
@@ -28,19 +36,26 @@ std::string corpusDir() {
     return existingDir("SPLICOR_CORPUS", SPLICOR_DEFAULT_CORPUS);
 }
 
-std::vector<std::string> allMediaFiles() {
+std::vector<std::string> mediaFilesIn(const std::string& dir) {
     std::vector<std::string> files;
-    for (const std::string& dir : {testMediaDir(), corpusDir()}) {
-        if (dir.empty()) {
-            continue;
-        }
-        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-            std::string ext = entry.path().extension().string();
-            if (entry.is_regular_file() && (ext == ".wmv" || ext == ".wma" || ext == ".asf")) {
-                files.push_back(entry.path().string());
-            }
+    std::error_code error;
+    if (dir.empty() || !std::filesystem::is_directory(dir, error)) {
+        return files;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && (ext == ".wmv" || ext == ".wma" || ext == ".asf")) {
+            files.push_back(entry.path().string());
         }
     }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::string> allMediaFiles() {
+    std::vector<std::string> files = mediaFilesIn(testMediaDir());
+    std::vector<std::string> corpus = mediaFilesIn(corpusDir());
+    files.insert(files.end(), corpus.begin(), corpus.end());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -89,6 +104,35 @@ std::string shellQuote(const std::string& text) {
     return quoted + "'";
 }
 
+int startKillableHelper(const std::string& program, const std::vector<std::string>& args,
+                        std::size_t readyBytes, int timeoutMs) {
+    int ready[2];
+    EXPECT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+    std::vector<std::string> all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ready[1]);
+    pollfd wait{ready[0], POLLIN, 0};
+    std::string said(readyBytes, '\0');
+    EXPECT_EQ(::poll(&wait, 1, timeoutMs), 1)
+        << program << " never reached the point to kill it at";
+    EXPECT_EQ(::read(ready[0], said.data(), readyBytes), static_cast<ssize_t>(readyBytes));
+    ::close(ready[0]);
+    return pid;
+}
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
@@ -100,6 +144,50 @@ std::vector<std::string> lines(const std::string& text) {
         out.push_back(line);
     }
     return out;
+}
+
+FrameMd5 ffmpegFrameMd5(const std::string& path, const std::string& maps) {
+    FrameMd5 result;
+    const std::string text = runCommand("ffmpeg -nostdin -v error -i " + shellQuote(path) + " " +
+                                            maps + " -c copy -f framemd5 - 2>/dev/null",
+                                        &result.status);
+    for (const std::string& line : lines(text)) {
+        unsigned index = 0;
+        long long num = 0;
+        long long den = 0;
+        if (std::sscanf(line.c_str(), "#tb %u: %lld/%lld", &index, &num, &den) == 3) {
+            if (index >= result.timeBases.size()) {
+                result.timeBases.resize(index + 1, {1, 1000});
+            }
+            if (den != 0) {
+                result.timeBases[index] = {num, den};
+            }
+            continue;
+        }
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        // stream, dts, pts, duration, size, md5
+        std::vector<std::string> fields;
+        std::istringstream in(line);
+        for (std::string field; std::getline(in, field, ',');) {
+            const std::size_t first = field.find_first_not_of(' ');
+            fields.push_back(first == std::string::npos ? std::string() : field.substr(first));
+        }
+        if (fields.size() < 6) {
+            continue;
+        }
+        FramePacket packet;
+        packet.stream = std::stoi(fields[0]);
+        packet.dts = std::stoll(fields[1]);
+        packet.pts = std::stoll(fields[2]);
+        packet.duration = std::stoll(fields[3]);
+        packet.size = std::stoll(fields[4]);
+        packet.md5 = fields[5];
+        packet.line = line;
+        result.packets.push_back(std::move(packet));
+    }
+    return result;
 }
 
 }  // namespace testsupport

@@ -16,14 +16,14 @@
 #include "thumbs/thumbs_test_support.h"
 
 using namespace std::chrono_literals;
+using testsupport::ScratchDir;
 using thumbs::ThumbDocument;
-using thumbtest::TempDir;
 
 namespace {
 
 // A document restored from the index file of a six-key-frame file, and that file's records.
 struct Restored {
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<ThumbDocument> extracted, document;
     std::vector<std::vector<std::uint8_t>> records;
 
@@ -117,7 +117,7 @@ struct Sleeper {
 // file that blocks the open, a FIFO, is refused at once: only regular files are opened.)
 struct RunningPreload {
     static constexpr int kFrames = 1000;
-    TempDir dir;
+    ScratchDir dir;
     std::unique_ptr<ThumbDocument> document =
         std::make_unique<ThumbDocument>("", dir.path(), 0, 0, nullptr);
     Sleeper loader, worker;

@@ -8,9 +8,9 @@
 
 #include "thumbs/thumbs_test_support.h"
 
+using testsupport::ScratchDir;
 using thumbs::MediaTime;
 using thumbs::ThumbDocument;
-using thumbtest::TempDir;
 
 namespace {
 
@@ -33,7 +33,7 @@ void addFrames(ThumbDocument& document, std::vector<std::pair<MediaTime, MediaTi
 }  // namespace
 
 TEST(ThumbDocument, RangesAreTheRunsLeftByRemovalsOrTheSelection) {
-    TempDir dir;
+    ScratchDir dir;
     ThumbDocument document("", dir.path(), 0, 0, nullptr);
     addFrames(document, {{0, 10}, {10, 25}, {40, 55}, {55, 70}});
     EXPECT_EQ(rangesOf(document), (std::vector<MediaTime>{0, 25, 40, 70}));
@@ -59,7 +59,7 @@ TEST(ThumbDocument, RangesAreTheRunsLeftByRemovalsOrTheSelection) {
 }
 
 TEST(IndexFile, RestoresTheFramesAsWritten) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string index = dir.path() + "clip.wmv-thum.txt";
     // One frame: its start is line 4, its end line 5.
     thumbtest::writeFile(index, "/v/clip.wmv\r\n2\r\n1\r\n5\r\n9\r\n");
@@ -78,7 +78,7 @@ TEST(IndexFile, RestoresTheFramesAsWritten) {
 }
 
 TEST(IndexFile, RejectsMalformedFilesAndSetsThemAsideWithTheirCacheFile) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string head = "/v/clip.wmv\r\n2\r\n";
     for (const std::string& text : std::vector<std::string>{
              "", head,                           // no count
@@ -141,7 +141,7 @@ TEST(IndexFile, EverySourceNameHasCacheNamesThatFitAndOldNamesStillRestore) {
     EXPECT_TRUE(ThumbDocument::isCacheNameOf(fa, a));
     EXPECT_FALSE(ThumbDocument::isCacheNameOf(fb, a));
     // A long name an earlier run still wrote in full restores.
-    TempDir dir;
+    ScratchDir dir;
     const std::string name = std::string(242, 'n') + ".wmv";
     thumbtest::writeFile(dir.path() + name + "-thum.txt",
                          "/v/" + name + "\r\n2\r\n1\r\n5\r\n9\r\n");

@@ -18,9 +18,9 @@
 #include "thumbs/thumbs_test_support.h"
 
 using testsupport::runCommand;
+using testsupport::ScratchDir;
 using testsupport::shellQuote;
 using thumbs::ThumbDocument;
-using thumbtest::TempDir;
 
 namespace {
 
@@ -76,7 +76,7 @@ void expectMapping(int width, int height, std::size_t stride, int xn, int xd, in
 }  // namespace
 
 TEST(Extraction, ThreeKeyFramesGiveTheirIndexFileAndOneRecordEach) {
-    TempDir dir;
+    ScratchDir dir;
     const std::string source = dir.path() + "keys.wmv";
     int status = 0;
     runCommand(
@@ -109,7 +109,7 @@ TEST(Extraction, ThreeKeyFramesGiveTheirIndexFileAndOneRecordEach) {
 }
 
 TEST(Extraction, AFileWithoutVideoLeavesNoDocumentAndNoFiles) {
-    TempDir dir;
+    ScratchDir dir;
     for (const std::string& source :
          {thumbtest::testMedium("audio_only.wma"), dir.path() + "missing.wmv"}) {
         EXPECT_FALSE(thumbtest::extracted(source, dir.path(), false)->ready) << source;
@@ -125,7 +125,7 @@ TEST(Extraction, ScalingPicksExactlyTheNearestSourcePixels) {
 }
 
 TEST(Extraction, ASampleShorterThanItsPictureStoresNothing) {
-    TempDir dir;
+    ScratchDir dir;
     ThumbDocument document("", dir.path(), 0, 0, nullptr);
     document.videoHeader.biWidth = 350;
     document.videoHeader.biHeight = 240;
@@ -154,7 +154,7 @@ TEST(Extraction, ThumbnailsMatchFFmpegsDecodeOfTheSameKeyFrames) {
                              "mphq__elephant.asf", "moon__ElephantsDream.en_fr.wmv"}) {
         files.push_back(testsupport::corpusDir() + "/" + name);
     }
-    TempDir dir;
+    ScratchDir dir;
     for (const std::string& file : files) {
         if (!std::filesystem::is_regular_file(file)) {
             continue;
@@ -235,7 +235,7 @@ TEST(Extraction, ADamagedKeyFrameIsAPlainPictureAndTheRestFollow) {
     if (source.empty()) {
         GTEST_SKIP() << "no test media";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string damaged = dir.path() + "damaged.wmv";
     std::filesystem::copy_file(source, damaged);
     ASSERT_TRUE(spoilKeyFrame(damaged, 2, 1000));
@@ -267,7 +267,7 @@ TEST(Extraction, AHeaderShorterThanTheSamplesStillEndsTheLastFrameWhereTheyEnd) 
     if (source.empty()) {
         GTEST_SKIP() << "no test media";
     }
-    TempDir dir;
+    ScratchDir dir;
     const std::string shortened = dir.path() + "short.wmv";
     std::string bytes = thumbtest::readFile(source);
     const std::string filePropertiesGuid(
@@ -319,7 +319,7 @@ TEST(Extraction, TheContactSheetHoldsEveryThumbnailInRowsOfTen) {
     if (source.empty()) {
         GTEST_SKIP() << "no test media";
     }
-    TempDir dir;
+    ScratchDir dir;
     std::ostringstream out;
     ASSERT_EQ(cli::thumbsCommand(source, dir.path() + "sheet.png", out), 0);
     EXPECT_EQ(out.str(), "15 thumbnails\n");

@@ -1,7 +1,6 @@
 #pragma once
 
-// Shared by the thumbnail tests: scratch directories, files, and documents extracted from the
-// generated test media.
+// Shared by the thumbnail tests: documents extracted from the generated test media.
 
 #include <stdlib.h>
 
@@ -13,38 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
 #include "support/test_files.h"
 #include "thumbs/thumb_document.h"
 
 namespace thumbtest {
 
-// A fresh directory under the system's temporary directory, removed with all it holds.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = std::filesystem::temp_directory_path() / "splicor-test-XXXXXX";
-        path_ = ::mkdtemp(pattern.data()) ? pattern + "/" : "";
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    // The path, ending in "/".
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-inline std::string readFile(const std::string& path) {
-    std::ostringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    return bytes.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testsupport::readFile;
+using testsupport::writeFile;
 
 inline std::vector<std::string> namesIn(const std::string& directory) {
     std::vector<std::string> names;

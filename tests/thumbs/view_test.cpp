@@ -8,14 +8,14 @@
 #include <tuple>
 #include <utility>
 
+#include "harness/fake_window.h"
 #include "platform/paint_context.h"
-#include "support/fake_window.h"
 #include "thumbs/cache_file.h"
 #include "thumbs/thumbs_test_support.h"
 
 using platform::RasterPaintContext;
+using testsupport::ScratchDir;
 using thumbs::ThumbDocument;
-using thumbtest::TempDir;
 using Record = std::vector<std::uint8_t>;
 
 namespace {
@@ -33,7 +33,7 @@ protected:
         if (source.empty()) {
             return;
         }
-        extractDir_ = new TempDir;
+        extractDir_ = new ScratchDir;
         extracted_ = thumbtest::extracted(source, extractDir_->path(), false).release();
         records_ = thumbtest::records(extracted_->cacheFilePath());
     }
@@ -80,14 +80,14 @@ protected:
             static_cast<std::int16_t>(cell / document.columns * 120 + 60), shift);
     }
 
-    static TempDir* extractDir_;
+    static ScratchDir* extractDir_;
     static ThumbDocument* extracted_;
     static std::vector<Record> records_;
-    TempDir dir_;
+    ScratchDir dir_;
     testsupport::FakeWindow window_;
 };
 
-TempDir* GridView::extractDir_ = nullptr;
+ScratchDir* GridView::extractDir_ = nullptr;
 ThumbDocument* GridView::extracted_ = nullptr;
 std::vector<Record> GridView::records_;
 

@@ -9,25 +9,20 @@
 
 #include "asf/file.h"
 #include "cli/commands.h"
+#include "harness/remux.h"
 #include "media/header_data.h"
 #include "media/wmsdk.h"
 #include "platform/text.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
-#include "writer/remux.h"
 #include "writer/writer_test_support.h"
 
 using namespace media;
+using testsupport::readFile;
 using testsupport::runCommand;
 using testsupport::shellQuote;
 
 namespace {
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string packets(const std::string& path) {
     std::ostringstream out;
@@ -92,13 +87,13 @@ TEST(MetadataEditor, AFlushWithoutChangesLeavesTheFileByteForByte) {
         GTEST_SKIP() << "no corpus";
     }
     const std::string path = editable(source, "same.wmv");
-    const std::string before = readAll(path);
+    const std::string before = readFile(path);
     Editing e = open(path);
     // Setting a value to what it already is changes nothing either.
     EXPECT_EQ(e.set(0, u"Title", WMT_TYPE_STRING, attributeString(u"Smooth")), S_OK);
     EXPECT_EQ(e.editor->Flush(), S_OK);
     EXPECT_EQ(e.editor->Close(), S_OK);
-    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(MetadataEditor, ASmallChangeIsWrittenInPlaceInThePadding) {
@@ -109,7 +104,7 @@ TEST(MetadataEditor, ASmallChangeIsWrittenInPlaceInThePadding) {
     const std::string copy = writertest::scratchDir() + "/padded-source.wmv";
     ASSERT_EQ(remux::remuxFile(media + "/wmv2_wmav2.wmv", copy).hr, S_OK);
     const std::string path = editable(copy, "padded.wmv");
-    const std::string before = readAll(path);
+    const std::string before = readFile(path);
     {
         Editing e = open(path);
         EXPECT_EQ(e.set(0, u"Title", WMT_TYPE_STRING, attributeString(u"Renamed")), S_OK);
@@ -119,7 +114,7 @@ TEST(MetadataEditor, ASmallChangeIsWrittenInPlaceInThePadding) {
         EXPECT_EQ(e.editor->Flush(), ASF_E_INVALIDSTATE);
         EXPECT_EQ(e.editor->Close(), S_OK);
     }
-    const std::string after = readAll(path);
+    const std::string after = readFile(path);
     ASSERT_EQ(after.size(), before.size());
     asf::File file;
     ASSERT_EQ(file.open(path), asf::Status::Ok);
@@ -193,7 +188,7 @@ TEST(MetadataEditor, RefusesWhatItCannotStoreAndCallsOutOfOrder) {
     }
 
     const std::string path = editable(media + "/audio_only.wma", "refuse.wma");
-    const std::string before = readAll(path);
+    const std::string before = readFile(path);
     Editing e = open(path);
     EXPECT_EQ(e.editor->Open(platform::utf8ToUtf16(path).c_str()), ASF_E_INVALIDSTATE);
     EXPECT_EQ(e.set(0, u"Duration", WMT_TYPE_QWORD, attributeValue(1, WMT_TYPE_QWORD)),
@@ -204,7 +199,7 @@ TEST(MetadataEditor, RefusesWhatItCannotStoreAndCallsOutOfOrder) {
     // Close drops the changes that were made.
     EXPECT_EQ(e.set(0, u"Title", WMT_TYPE_STRING, attributeString(u"dropped")), S_OK);
     EXPECT_EQ(e.editor->Close(), S_OK);
-    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(MetadataEditor, AFailedRewriteLeavesTheOriginalUntouched) {
@@ -213,7 +208,7 @@ TEST(MetadataEditor, AFailedRewriteLeavesTheOriginalUntouched) {
         GTEST_SKIP() << "no media";
     }
     const std::string path = editable(media + "/demo.wmv", "failed.wmv");
-    const std::string before = readAll(path);
+    const std::string before = readFile(path);
     Editing e = open(path);
     ASSERT_EQ(e.set(0, u"WM/Picture", WMT_TYPE_BINARY, std::vector<BYTE>(30000, 1)), S_OK);
     HRESULT hr;
@@ -222,7 +217,7 @@ TEST(MetadataEditor, AFailedRewriteLeavesTheOriginalUntouched) {
         hr = e.editor->Flush();
     }
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(writertest::filesIn(std::filesystem::path(path).parent_path()) ==
                 std::vector<std::string>{"failed.wmv"});
 }

@@ -12,8 +12,8 @@
 #include "asf/file.h"
 #include "asf/sample_reader.h"
 #include "cli/commands.h"
+#include "harness/remux.h"
 #include "support/test_files.h"
-#include "writer/remux.h"
 #include "writer/writer_test_support.h"
 
 using testsupport::lines;
@@ -138,12 +138,8 @@ TEST(Remux, FfmpegDecodesEveryCopyWithoutAWord) {
 // FFmpeg's own view of every packet: stream, times, duration, size and digest.
 std::vector<std::string> ffmpegPackets(const std::string& path) {
     std::vector<std::string> out;
-    for (const std::string& line :
-         lines(runCommand("ffmpeg -nostdin -v error -i " + shellQuote(path) +
-                          " -map 0 -c copy -f framemd5 - 2>/dev/null"))) {
-        if (!line.empty() && line[0] != '#') {
-            out.push_back(line);
-        }
+    for (const testsupport::FramePacket& packet : testsupport::ffmpegFrameMd5(path).packets) {
+        out.push_back(packet.line);
     }
     return out;
 }

@@ -10,8 +10,8 @@
 
 #include "asf/file.h"
 #include "asf/sample_reader.h"
+#include "harness/remux.h"
 #include "support/test_files.h"
-#include "writer/remux.h"
 #include "writer/writer_test_support.h"
 
 using testsupport::runCommand;

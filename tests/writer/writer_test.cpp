@@ -17,6 +17,7 @@
 #include "media/sample_buffer.h"
 #include "media/wmsdk.h"
 #include "platform/text.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
 #include "writer/writer_test_support.h"
 
@@ -84,19 +85,19 @@ std::string freshDir(const std::string& name) {
     return dir;
 }
 
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+// Every test writes from the generated file's profile.
+class Writer : public testing::Test {
+protected:
+    void SetUp() override {
+        if (sourceFile().empty()) {
+            GTEST_SKIP() << "no media";
+        }
+    }
+};
 
 }  // namespace
 
-TEST(Writer, OffersItsInterfacesAndRefusesCallsOutOfOrder) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, OffersItsInterfacesAndRefusesCallsOutOfOrder) {
     ComPtr<IWMWriter> writer;
     ASSERT_EQ(WMCreateWriter(nullptr, writer.put()), S_OK);
     for (const IID* iid : {&IID_IUnknown, &IID_IWMWriter, &IID_IWMWriterAdvanced,
@@ -150,10 +151,7 @@ TEST(Writer, OffersItsInterfacesAndRefusesCallsOutOfOrder) {
               writertest::filesIn(writertest::scratchDir()));
 }
 
-TEST(Writer, RefusesSamplesForStreamsTheProfileLacksAndGoesOn) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, RefusesSamplesForStreamsTheProfileLacksAndGoesOn) {
     const std::string output = freshDir("streams") + "/out.wmv";
     Writing w = newWriter(output);
     ASSERT_EQ(w.writer->BeginWriting(), S_OK);
@@ -168,10 +166,7 @@ TEST(Writer, RefusesSamplesForStreamsTheProfileLacksAndGoesOn) {
     EXPECT_EQ(testsupport::lines(samples.str()).size(), 1u);
 }
 
-TEST(Writer, UnwritablePathsFailAtBeginWritingAndLeaveNothingBehind) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, UnwritablePathsFailAtBeginWritingAndLeaveNothingBehind) {
     const std::string dir = freshDir("unwritable");
     struct Case {
         std::string output;
@@ -194,10 +189,7 @@ TEST(Writer, UnwritablePathsFailAtBeginWritingAndLeaveNothingBehind) {
     EXPECT_TRUE(writertest::filesIn(dir).empty());
 }
 
-TEST(Writer, AFullDiskFailsTheWritingAndLeavesTheOldFileAsItWas) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, AFullDiskFailsTheWritingAndLeavesTheOldFileAsItWas) {
     const std::string dir = freshDir("full");
     const std::string output = dir + "/out.wmv";
     std::ofstream(output) << "an older file";
@@ -215,14 +207,11 @@ TEST(Writer, AFullDiskFailsTheWritingAndLeavesTheOldFileAsItWas) {
         EXPECT_EQ(w.writer->EndWriting(), failure);
     }
     EXPECT_EQ(failure, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
-    EXPECT_EQ(contents(output), "an older file");
+    EXPECT_EQ(testsupport::readFile(output), "an older file");
     EXPECT_EQ(writertest::filesIn(dir), std::vector<std::string>{"out.wmv"});
 }
 
-TEST(Writer, AWriterReleasedBeforeEndWritingLeavesNothingBehind) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, AWriterReleasedBeforeEndWritingLeavesNothingBehind) {
     const std::string dir = freshDir("released");
     {
         Writing w = newWriter(dir + "/out.wmv");
@@ -232,10 +221,7 @@ TEST(Writer, AWriterReleasedBeforeEndWritingLeavesNothingBehind) {
     EXPECT_TRUE(writertest::filesIn(dir).empty());
 }
 
-TEST(Writer, AFileWithoutSamplesIsStillAValidFile) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, AFileWithoutSamplesIsStillAValidFile) {
     const std::string output = freshDir("empty") + "/out.wmv";
     Writing w = newWriter(output);
     ASSERT_EQ(w.writer->BeginWriting(), S_OK);
@@ -256,10 +242,7 @@ TEST(Writer, AFileWithoutSamplesIsStillAValidFile) {
     writertest::expectWellFormed(output);
 }
 
-TEST(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
     const std::string output = freshDir("attributes") + "/out.wmv";
     Writing w = newWriter(output);
     const std::vector<BYTE> title = attributeString(u"A title");
@@ -343,10 +326,7 @@ TEST(Writer, StoresEachAttributeInItsObjectAndRefusesTheOnesItCannot) {
     }
 }
 
-TEST(Writer, SamplesOutOfTimeOrderGetSendTimesThatNeverPassThem) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, SamplesOutOfTimeOrderGetSendTimesThatNeverPassThem) {
     const std::string output = freshDir("order") + "/sendtimes.wmv";
     Writing w = newWriter(output);
     ASSERT_EQ(w.writer->BeginWriting(), S_OK);
@@ -370,10 +350,7 @@ TEST(Writer, SamplesOutOfTimeOrderGetSendTimesThatNeverPassThem) {
 }
 
 // 64-bit sizes throughout: the file, the Data Object, the packet offsets the index leads to.
-TEST(Writer, FilesOverFourGibibytesAreWrittenWhole) {
-    if (sourceFile().empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(Writer, FilesOverFourGibibytesAreWrittenWhole) {
     const std::string output = freshDir("large") + "/large.wmv";
     constexpr std::size_t kSample = 1 << 20;
     constexpr int kSamples = 4200;  // 4.1 GiB of samples

@@ -16,36 +16,14 @@
 #include "media/header_attributes.h"
 #include "media/source_file.h"
 #include "platform/text.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
 
 namespace writertest {
 
-namespace {
-
-struct ScratchDir {
-    ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "splicor-writer-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) {
-            path = pattern;
-        }
-    }
-    ~ScratchDir() {
-        if (std::getenv("SPLICOR_KEEP_SCRATCH")) {
-            std::printf("test files kept in %s\n", path.c_str());
-            return;
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string path;
-};
-
-}  // namespace
-
 std::string scratchDir() {
-    static ScratchDir dir;
-    return dir.path;
+    static const testsupport::ScratchDir dir("writer");
+    return dir.path().substr(0, dir.path().size() - 1);
 }
 
 bool readable(const std::string& path) {
