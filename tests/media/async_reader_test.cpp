@@ -135,13 +135,28 @@ void receiveEveryStream(OpenReader& r) {
     }
 }
 
+// Opens `path` for compressed samples of every stream on a clock the test grants.
+void openForSamples(OpenReader& r, const std::string& path, Recorder& recorder) {
+    r = open(path, recorder);
+    ASSERT_TRUE(recorder.waitFor(WMT_OPENED));
+    ASSERT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
+    receiveEveryStream(r);
+}
+
+// The tests read the generated media.
+class AsyncReader : public testing::Test {
+protected:
+    void SetUp() override {
+        if (media.empty()) {
+            GTEST_SKIP() << "no media";
+        }
+    }
+    const std::string media = testsupport::testMediaDir();
+};
+
 }  // namespace
 
-TEST(AsyncReader, DeliversEverySampleInFileOrderPacedByTheUserClock) {
-    std::string media = testsupport::testMediaDir();
-    if (media.empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(AsyncReader, DeliversEverySampleInFileOrderPacedByTheUserClock) {
     std::string path = media + "/wmv2_wmav2.wmv";
     Recorder recorder;
     {
@@ -168,16 +183,10 @@ TEST(AsyncReader, DeliversEverySampleInFileOrderPacedByTheUserClock) {
     EXPECT_EQ(recorder.refs, 1u);  // every reference the reader took was given back
 }
 
-TEST(AsyncReader, StopsWhenTimeIsNoLongerGrantedAndPausesWithItsOwner) {
-    std::string media = testsupport::testMediaDir();
-    if (media.empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(AsyncReader, StopsWhenTimeIsNoLongerGrantedAndPausesWithItsOwner) {
     Recorder recorder;
-    OpenReader r = open(media + "/long_gop.wmv", recorder);
-    ASSERT_TRUE(recorder.waitFor(WMT_OPENED));
-    ASSERT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
-    receiveEveryStream(r);
+    OpenReader r;
+    openForSamples(r, media + "/long_gop.wmv", recorder);
     recorder.reader = nullptr;  // grant nothing after the first second
     std::atomic<bool> started{false};
     platform::Thread owner([&] {
@@ -208,7 +217,7 @@ TEST(AsyncReader, StopsWhenTimeIsNoLongerGrantedAndPausesWithItsOwner) {
     EXPECT_EQ(r.reader->Close(), S_OK);
 }
 
-TEST(AsyncReader, ReportsAFailedOpenThroughTheCallback) {
+TEST_F(AsyncReader, ReportsAFailedOpenThroughTheCallback) {
     Recorder recorder;
     OpenReader r = open("/nonexistent/clip.wmv", recorder);
     ASSERT_TRUE(recorder.waitFor(WMT_OPENED));
@@ -224,17 +233,11 @@ TEST(AsyncReader, ReportsAFailedOpenThroughTheCallback) {
     EXPECT_TRUE(recorder.closed);
 }
 
-TEST(AsyncReader, ReleasedWithoutCloseEndsWithoutCallingBack) {
-    std::string media = testsupport::testMediaDir();
-    if (media.empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(AsyncReader, ReleasedWithoutCloseEndsWithoutCallingBack) {
     Recorder recorder;
     {
-        OpenReader r = open(media + "/demo.wmv", recorder);
-        ASSERT_TRUE(recorder.waitFor(WMT_OPENED));
-        ASSERT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
-        receiveEveryStream(r);
+        OpenReader r;
+        openForSamples(r, media + "/demo.wmv", recorder);
         ASSERT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
         ASSERT_TRUE(recorder.waitFor(WMT_STARTED));
         recorder.reader = nullptr;
@@ -247,11 +250,7 @@ TEST(AsyncReader, ReleasedWithoutCloseEndsWithoutCallingBack) {
     EXPECT_EQ(recorder.refs, 1u);
 }
 
-TEST(AsyncReader, AFileCutShortWhileItIsReadEndsInAFailureNotInItsEnd) {
-    std::string media = testsupport::testMediaDir();
-    if (media.empty()) {
-        GTEST_SKIP() << "no media";
-    }
+TEST_F(AsyncReader, AFileCutShortWhileItIsReadEndsInAFailureNotInItsEnd) {
     const testsupport::ScratchDir scratch("shrinking");
     const std::string path = scratch / "shrinking.wmv";
     // Cut short before it is opened or while it is read, the data ends before the Data
@@ -264,10 +263,8 @@ TEST(AsyncReader, AFileCutShortWhileItIsReadEndsInAFailureNotInItsEnd) {
             std::filesystem::resize_file(path, half);
         }
         Recorder recorder;
-        OpenReader r = open(path, recorder);
-        ASSERT_TRUE(recorder.waitFor(WMT_OPENED));
-        ASSERT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
-        receiveEveryStream(r);
+        OpenReader r;
+        openForSamples(r, path, recorder);
         if (afterOpen) {
             std::filesystem::resize_file(path, half);
         }
