@@ -18,17 +18,9 @@
 
 namespace thumbtest {
 
+using testsupport::namesIn;
 using testsupport::readFile;
 using testsupport::writeFile;
-
-inline std::vector<std::string> namesIn(const std::string& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
-        names.push_back(entry.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The path of a generated test medium; empty when the test media are missing.
 inline std::string testMedium(const std::string& name) {

@@ -161,7 +161,7 @@ TEST(MetadataEditor, AChangeTooBigForThePaddingWritesTheFileAnew) {
     EXPECT_NE(got.find("[5] WM/WMADRCAverageReference = DWORD 9766\n"), std::string::npos);
     EXPECT_EQ(got.substr(got.find("markers:")), expected.substr(expected.find("markers:")));
     expectDecodesCleanly(path);
-    EXPECT_TRUE(writertest::filesIn(std::filesystem::path(path).parent_path()) ==
+    EXPECT_TRUE(testsupport::namesIn(std::filesystem::path(path).parent_path()) ==
                 std::vector<std::string>{"grown.wma"});
 }
 
@@ -218,6 +218,6 @@ TEST(MetadataEditor, AFailedRewriteLeavesTheOriginalUntouched) {
     }
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
     EXPECT_EQ(readFile(path), before);
-    EXPECT_TRUE(writertest::filesIn(std::filesystem::path(path).parent_path()) ==
+    EXPECT_TRUE(testsupport::namesIn(std::filesystem::path(path).parent_path()) ==
                 std::vector<std::string>{"failed.wmv"});
 }

@@ -147,8 +147,8 @@ TEST_F(Writer, OffersItsInterfacesAndRefusesCallsOutOfOrder) {
     EXPECT_EQ(writer->EndWriting(), S_OK);
     EXPECT_EQ(writer->EndWriting(), ASF_E_INVALIDSTATE);
     EXPECT_EQ(advanced->WriteStreamSample(kVideo, 0, 0, 0, 0, sample.get()), ASF_E_INVALIDSTATE);
-    EXPECT_EQ(writertest::filesIn(freshDir("order") + "/.."),
-              writertest::filesIn(writertest::scratchDir()));
+    EXPECT_EQ(testsupport::namesIn(freshDir("order") + "/.."),
+              testsupport::namesIn(writertest::scratchDir()));
 }
 
 TEST_F(Writer, RefusesSamplesForStreamsTheProfileLacksAndGoesOn) {
@@ -186,7 +186,7 @@ TEST_F(Writer, UnwritablePathsFailAtBeginWritingAndLeaveNothingBehind) {
         EXPECT_EQ(w.write(kVideo, 0, bytes(10, 1)), hr);
         EXPECT_EQ(w.writer->EndWriting(), hr);
     }
-    EXPECT_TRUE(writertest::filesIn(dir).empty());
+    EXPECT_TRUE(testsupport::namesIn(dir).empty());
 }
 
 TEST_F(Writer, AFullDiskFailsTheWritingAndLeavesTheOldFileAsItWas) {
@@ -208,7 +208,7 @@ TEST_F(Writer, AFullDiskFailsTheWritingAndLeavesTheOldFileAsItWas) {
     }
     EXPECT_EQ(failure, HRESULT_FROM_WIN32(ERROR_DISK_FULL));
     EXPECT_EQ(testsupport::readFile(output), "an older file");
-    EXPECT_EQ(writertest::filesIn(dir), std::vector<std::string>{"out.wmv"});
+    EXPECT_EQ(testsupport::namesIn(dir), std::vector<std::string>{"out.wmv"});
 }
 
 TEST_F(Writer, AWriterReleasedBeforeEndWritingLeavesNothingBehind) {
@@ -218,7 +218,7 @@ TEST_F(Writer, AWriterReleasedBeforeEndWritingLeavesNothingBehind) {
         ASSERT_EQ(w.writer->BeginWriting(), S_OK);
         EXPECT_EQ(w.write(kVideo, 0, bytes(3000000, 1), WM_SF_CLEANPOINT), S_OK);
     }
-    EXPECT_TRUE(writertest::filesIn(dir).empty());
+    EXPECT_TRUE(testsupport::namesIn(dir).empty());
 }
 
 TEST_F(Writer, AFileWithoutSamplesIsStillAValidFile) {

@@ -42,15 +42,6 @@ bool derivedInfoLine(const std::string& line) {
         platform::utf8ToUtf16(line.substr(close + 2, equals - close - 2)));
 }
 
-std::vector<std::string> filesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        names.push_back(entry.path().filename());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool haveTool(const std::string& program) {
     int status = 0;
     testsupport::runCommand("command -v " + program + " >/dev/null 2>&1", &status);

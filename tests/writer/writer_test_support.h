@@ -22,9 +22,6 @@ bool derivedInfoLine(const std::string& line);
 
 bool haveTool(const std::string& program);
 
-// The names in a directory, sorted.
-std::vector<std::string> filesIn(const std::string& dir);
-
 // A gst-launch-1.0 command that decodes every audio and video stream GStreamer shows of the
 // file into fake sinks. (A pad left unlinked, or a branch left without a pad, can stall the
 // pipeline.) Counts the streams with gst-discoverer-1.0.
