@@ -34,6 +34,7 @@
 #include "platform/own_files.h"
 #include "status/status_bar.h"
 #include "support/eventually.h"
+#include "support/packets.h"
 #include "support/scratch.h"
 #include "support/test_files.h"
 #include "thumbs/thumb_document.h"
@@ -488,11 +489,7 @@ TEST_F(ControllerTest, SwitchingWhileTheLoaderExtractsAndTheWorkerCutsLosesNothi
     EXPECT_EQ(outputs, saves);
 }
 
-std::string packets(const std::string& file) {
-    std::ostringstream out;
-    EXPECT_EQ(cli::packetsCommand(file, out), 0) << file;
-    return out.str();
-}
+using testsupport::packets;
 
 // The thumbnail records a document of `source` must show: a fresh extraction's cache file.
 std::string referenceRecords(const std::string& source) {

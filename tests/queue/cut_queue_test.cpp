@@ -29,6 +29,7 @@
 #include "platform/file_search.h"
 #include "status/status_bar.h"
 #include "support/eventually.h"
+#include "support/packets.h"
 #include "support/scratch.h"
 #include "support/test_files.h"
 
@@ -63,12 +64,7 @@ std::vector<std::string> cutLists(const std::string& directory) {
     return platform::findFilesWithSuffix(directory, journal::kCutListSuffix);
 }
 
-// Every sample of the file with its stream, times, flags and checksum.
-std::string packets(const std::string& file) {
-    std::ostringstream out;
-    EXPECT_EQ(cli::packetsCommand(file, out), 0) << file;
-    return out.str();
-}
+using testsupport::packets;
 
 // What the cut engine alone makes of a job, in a folder of its own.
 std::string engineReference(const std::string& source, const Times& times,

@@ -13,6 +13,7 @@
 #include "media/header_data.h"
 #include "media/wmsdk.h"
 #include "platform/text.h"
+#include "support/packets.h"
 #include "support/scratch.h"
 #include "support/test_files.h"
 #include "writer/writer_test_support.h"
@@ -24,11 +25,7 @@ using testsupport::shellQuote;
 
 namespace {
 
-std::string packets(const std::string& path) {
-    std::ostringstream out;
-    EXPECT_EQ(cli::packetsCommand(path, out), 0);
-    return out.str();
-}
+using testsupport::packets;
 
 std::string info(const std::string& path) {
     std::ostringstream out;

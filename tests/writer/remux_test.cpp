@@ -13,6 +13,7 @@
 #include "asf/sample_reader.h"
 #include "cli/commands.h"
 #include "harness/remux.h"
+#include "support/packets.h"
 #include "support/test_files.h"
 #include "writer/writer_test_support.h"
 
@@ -55,11 +56,7 @@ const std::vector<Copy>& copies() {
     return all;
 }
 
-std::string packets(const std::string& path) {
-    std::ostringstream out;
-    EXPECT_EQ(cli::packetsCommand(path, out), 0) << path;
-    return out.str();
-}
+using testsupport::packets;
 
 // The parts of "splicor-cli info" a copy keeps: streams, stored attributes, codecs, scripts.
 std::string keptInfo(const std::string& path) {
