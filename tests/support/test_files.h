@@ -1,6 +1,7 @@
 #pragma once
 
-// Where the tests find media, and a way to run the independent tools they compare against.
+// Where the tests find media, and ways to run the independent tools they compare against and
+// the helper programs they kill.
 
 #include <cstddef>
 #include <string>
