@@ -146,7 +146,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
         return 1;
     }
     KeyFrames keys;
-    HRESULT hr = readKeyFrames(source, keys, keyFramesNeeded(args, deleteRanges));
+    HRESULT hr = readKeyFrames(source, keys, keyFramesNeeded(args, options.deleteRanges));
     const bool withoutVideo = hr == ASF_E_NOSTREAMPROPS;
     if (withoutVideo) {
         hr = readAudioCutPoints(source, keys);
