@@ -279,7 +279,8 @@ TEST(KeyFrameDecoder, RefusesUnknownCodecsAndImpossibleSizes) {
             << size[0] << " x " << size[1];
         EXPECT_EQ(decoder.decode(&byte, 1, bitmap), media::DecodeError::Failed);
     }
-    EXPECT_EQ(decoder.open(asf::fourccCode("WMV1"), 320, 240, nullptr, 5), media::DecodeError::BadFormat);
+    EXPECT_EQ(decoder.open(asf::fourccCode("WMV1"), 320, 240, nullptr, 5),
+              media::DecodeError::BadFormat);
 }
 
 // Independent of the reference decode: the colours put in come out, as blue, green, red bytes,
