@@ -30,6 +30,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/files.h"
+
 namespace shell {
 
 namespace {
@@ -356,7 +358,7 @@ bool FileChooser::choose(std::vector<std::string> paths) {
     if (mode_ == Mode::Save) {
         paths.resize(1);
         std::string& path = paths.front();
-        if (!isFolder(path) && path.substr(path.rfind('/') + 1).find('.') == std::string::npos) {
+        if (!isFolder(path) && platform::fileNamePart(path).find('.') == std::string::npos) {
             path += ".wmv";
         }
     }
@@ -372,7 +374,7 @@ bool FileChooser::choose(std::vector<std::string> paths) {
                 this, windowTitle(),
                 translated("QFileDialog",
                            "%1\nFile not found.\nPlease verify the correct file name was given.")
-                    .arg(shown(path.substr(path.rfind('/') + 1))));
+                    .arg(shown(platform::fileNamePart(path))));
             return false;
         }
     }
@@ -381,7 +383,7 @@ bool FileChooser::choose(std::vector<std::string> paths) {
         QMessageBox::warning(
             this, windowTitle(),
             translated("QFileDialog", "%1 already exists.\nDo you want to replace it?")
-                .arg(shown(first.substr(first.rfind('/') + 1))),
+                .arg(shown(platform::fileNamePart(first))),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes) {
         return false;
     }
