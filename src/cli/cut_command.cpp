@@ -123,6 +123,20 @@ MediaTime keyFramesNeeded(const std::vector<std::string>& args, bool deleteRange
     return deleteRanges ? kEndOfFile : until;
 }
 
+// Whether a failed cut failed on what it read from the source (cut short, damaged, protected)
+// rather than on what it wrote.
+bool readingFailed(HRESULT hr) {
+    for (HRESULT code :
+         {ASF_E_NODATAOBJECT, ASF_E_BADDATAUNIT, ASF_E_INVALIDHEADER, ASF_E_NOHEADEROBJECT,
+          ASF_E_UNKNOWNPACKETSIZE, ASF_E_WRONGVERSION, NS_E_DRM_NO_RIGHTS,
+          HRESULT_FROM_WIN32(ERROR_READ_FAULT), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
+        if (hr == code) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The engine's line per range (its start in ms), labelled.
 void printStartTimes(const std::string& engineLines, std::ostream& out) {
     std::istringstream lines(engineLines);
@@ -164,6 +178,11 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
                      "capture's does), so it cannot be cut\n";
         return 1;
     }
+    if (keys.times.empty()) {
+        std::cerr << "splicor-cli: " << source
+                  << ": the file has no key frame to cut at (it may be cut short)\n";
+        return 1;
+    }
     // The last key frame's stretch ends where the file does, even where its header says less.
     keys.duration = std::max(keys.duration, keys.samplesEnd);
     std::vector<TimeRange> ranges;
@@ -199,7 +218,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
         return cutWithoutVideo(source, destination, ranges, out);
     }
     // The temporary output goes beside the destination, never into the working directory.
-    const std::string temporary = cut::besideDestination(destination, "temp.wmv");
+    const std::string temporary = cut::temporaryBeside(destination);
     std::ostringstream startTimes;
     std::vector<cut::Trimlet::SkippedAttribute> skipped;
     hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped);
@@ -213,7 +232,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
                   << " not copied: " << hresultText(a.why) << "\n";
     }
     if (FAILED(hr)) {
-        return fail(destination, hr);
+        return fail(readingFailed(hr) ? source : destination, hr);
     }
     out << "wrote " << destination << "\n";
     return 0;

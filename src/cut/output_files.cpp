@@ -13,8 +13,10 @@
 
 namespace cut {
 
-std::string besideDestination(const std::string& destination, const std::string& name) {
-    return platform::folderPart(destination) + platform::fileNamePart(name);
+std::string temporaryBeside(const std::string& destination) {
+    // Room for ".", "-NNN" and ".splicor-temp.wmv" around the name.
+    return platform::folderPart(destination) + "." +
+           platform::fittedFileName(platform::fileNamePart(destination), 22) + ".splicor-temp.wmv";
 }
 
 TemporaryFile::~TemporaryFile() {

@@ -33,8 +33,10 @@ private:
     std::string path_;
 };
 
-// A file named like `name`'s last component in the folder that holds `destination`.
-std::string besideDestination(const std::string& destination, const std::string& name);
+// The name of a temporary output beside `destination`, where a cut writes when its own folder
+// cannot take it (and the command line always): hidden, and named after the destination so that
+// one left by a killed cut says whose it was.
+std::string temporaryBeside(const std::string& destination);
 
 // Copies `from` to `to` with 64-bit sizes, through a new file in `to`'s directory that is
 // renamed over `to` at the end. Returns 0 or an errno value; on failure `to` is untouched.

@@ -119,7 +119,7 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     TemporaryFile temp;
     if (!temp.reserve(tempName)) {
         const int error = errno;
-        const std::string fallback = besideDestination(destination, tempName);
+        const std::string fallback = temporaryBeside(destination);
         if (fallback == tempName || !temp.reserve(fallback)) {
             return hresultFromErrno(fallback == tempName ? error : errno);
         }

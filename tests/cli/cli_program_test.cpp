@@ -243,6 +243,38 @@ TEST(CliProgram, NeverReplacesAFileUnlessForcedAndNeverAReadOnlyOne) {
     expectPeersRead(destination);
 }
 
+TEST(CliProgram, ASourceCutShortIsBlamedAndNothingButTheOutputIsLeftInItsFolder) {
+    const std::string source = generated("wmv2_wmav2.wmv");  // 8 s
+    if (source.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::string whole = contents(source);
+    const std::string folder = scratch("short");
+    fs::create_directories(folder);
+    const std::string destination = folder + "/out.wmv";
+    // The header and a packet or two: no key frame at all. A file's fault, not the command line's.
+    const std::string headerOnly = scratch("header-only.wmv");
+    std::ofstream(headerOnly, std::ios::binary) << whole.substr(0, 5000);
+    Result none = runCli("cut " + q(headerOnly) + " " + q(destination) + " 0-5");
+    EXPECT_EQ(none.status, 1) << none.err;
+    EXPECT_NE(none.err.find(headerOnly + ": the file has no key frame"), std::string::npos)
+        << none.err;
+    // Half the file: a stretch past where it ends fails on the source, which is named.
+    const std::string half = scratch("half.wmv");
+    std::ofstream(half, std::ios::binary) << whole.substr(0, whole.size() / 2);
+    Result past = runCli("cut " + q(half) + " " + q(destination) + " 1-7");
+    EXPECT_EQ(past.status, 1) << past.err;
+    EXPECT_EQ(past.err.rfind("splicor-cli: " + half + ": ", 0), 0u) << past.err;
+    EXPECT_TRUE(fs::is_empty(folder));
+    Result good = runCli("cut --quiet " + q(source) + " " + q(destination) + " 1-3");
+    EXPECT_EQ(good.status, 0) << good.err;
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"out.wmv"});
+}
+
 TEST(CliProgram, RefusesRangesPastTheEndOrTooLargeToHold) {
     const std::string source = generated("wmv2_wmav2.wmv");  // 8 s
     if (source.empty()) {
