@@ -225,7 +225,7 @@ HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD unti
         }
     }
     if (hr == media::NS_E_NO_MORE_SAMPLES) {
-        hr = media::readSamplesEnd(platform::utf8ToUtf16(path), out.samplesEnd);
+        hr = media::readSamplesEnd(platform::utf8ToUtf16(path), out.samplesEnd, &out.cutShort);
     }
     return hr;
 }

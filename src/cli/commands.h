@@ -28,6 +28,7 @@ struct KeyFrames {
     media::WORD stream = 0;
     media::QWORD duration = 0;         // the file's "Duration" attribute
     media::QWORD samplesEnd = 0;       // where the samples of all streams end
+    bool cutShort = false;             // fewer packets than the file declares
     std::vector<std::uint64_t> times;  // media times, 100-ns units
 };
 media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out,

@@ -184,7 +184,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
         return 1;
     }
     // The last key frame's stretch ends where the file does, even where its header says less.
-    keys.duration = std::max(keys.duration, keys.samplesEnd);
+    keys.duration = media::lastStretchEnd(keys.duration, keys.samplesEnd, keys.cutShort);
     std::vector<TimeRange> ranges;
     if (!readRanges(args, keys, ranges)) {
         return 2;

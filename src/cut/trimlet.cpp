@@ -10,6 +10,7 @@
 
 #include "cut/output_files.h"
 #include "media/header_attributes.h"
+#include "media/source_file.h"
 #include "media/writer.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -69,6 +70,7 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
                      boost::shared_array<QWORD> starts, boost::shared_array<QWORD> ends,
                      std::int32_t count, WORD key) {
     keyStream = key;
+    sourcePath_ = source ? std::u16string(source.get()) : std::u16string();
     writer = nullptr;
     writerAdvanced = nullptr;
     writerHeader = nullptr;
@@ -551,7 +553,11 @@ bool Trimlet::dataReachesPastEveryRange() const {
             return true;
         }
     }
-    return false;
+    // What the file held when it was opened (a file cut short while it is read holds less).
+    QWORD samplesEnd = 0;
+    bool cutShort = false;
+    return SUCCEEDED(media::readSamplesEnd(sourcePath_, samplesEnd, &cutShort)) && cutShort &&
+           rangeEnds[writableRanges - 1] <= samplesEnd;
 }
 
 HRESULT Trimlet::OnTime(QWORD, void*) {

@@ -173,8 +173,10 @@ private:
                      media::INSSBuffer* buffer);
     // Whether every stream has gone past the last writable range.
     bool everyRangeDone() const;
-    // Whether some stream has gone past it (all there is of a file cut short may be enough).
+    // Whether some stream has gone past it, or it ends within the samples a file cut short
+    // before it was opened holds: all there is of such a file may be all the ranges keep.
     bool dataReachesPastEveryRange() const;
+    std::u16string sourcePath_;
 };
 
 // One cut as the cut worker runs it: an engine over `ranges` (the first kMaxRanges of them) from

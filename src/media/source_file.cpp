@@ -79,13 +79,20 @@ QWORD SourceFile::samplesEnd() const {
     return end;
 }
 
-HRESULT readSamplesEnd(const std::u16string& path, QWORD& end) {
+HRESULT readSamplesEnd(const std::u16string& path, QWORD& end, bool* cutShort) {
     SourceFile source;
     HRESULT hr = openSourceFile(path, source);
     if (SUCCEEDED(hr)) {
         end = source.samplesEnd();
+        if (cutShort) {
+            *cutShort = source.file->truncated() && source.file->dataObject().sizeKnown;
+        }
     }
     return hr;
+}
+
+QWORD lastStretchEnd(QWORD duration, QWORD samplesEnd, bool cutShort) {
+    return cutShort && samplesEnd > 0 ? samplesEnd : std::max(duration, samplesEnd);
 }
 
 HRESULT hresultFromStatus(asf::Status status) {

@@ -37,7 +37,13 @@ HRESULT hresultFromStatus(asf::Status status);
 // Opens and describes a file. Protected (DRM) content is refused with NS_E_DRM_NO_RIGHTS.
 HRESULT openSourceFile(const std::u16string& path, SourceFile& out);
 
-// Opens the file and gives samplesEnd().
-HRESULT readSamplesEnd(const std::u16string& path, QWORD& end);
+// Opens the file and gives samplesEnd(), and in *cutShort whether the file holds fewer packets
+// than its Data Object declares (it was cut short before it was opened).
+HRESULT readSamplesEnd(const std::u16string& path, QWORD& end, bool* cutShort = nullptr);
+
+// Where the last key frame's stretch of a file ends: the later of its header's `duration` and
+// `samplesEnd`, as some headers say less than the file holds; for a file cut short before it
+// was opened, `samplesEnd`, as nothing past what is there can be kept.
+QWORD lastStretchEnd(QWORD duration, QWORD samplesEnd, bool cutShort);
 
 }  // namespace media

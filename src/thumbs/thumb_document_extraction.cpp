@@ -115,14 +115,16 @@ void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow
         if (FAILED(reader->GetNextSample(videoStream, sample.put(), &time, &sampleDuration, &flags,
                                          &output, &stream))) {
             // The last key frame's stretch runs to the end of the file, so that keeping its
-            // thumbnail keeps the end of the video: the later of "Duration" and the end of the
-            // samples, as some headers say less than the file holds. A broadcast capture that
-            // does not know its length still ends where its samples do.
+            // thumbnail keeps the end of the video (see lastStretchEnd). A broadcast capture
+            // that does not know its length still ends where its samples do.
             MediaTime samplesEnd = 0;
-            if (FAILED(media::readSamplesEnd(platform::utf8ToUtf16(path), samplesEnd))) {
+            bool cutShort = false;
+            if (FAILED(media::readSamplesEnd(platform::utf8ToUtf16(path), samplesEnd, &cutShort))) {
                 samplesEnd = 0;
             }
-            appendFrame(start, std::max({start, duration, samplesEnd}), std::move(bitmap), record);
+            appendFrame(start,
+                        std::max(start, media::lastStretchEnd(duration, samplesEnd, cutShort)),
+                        std::move(bitmap), record);
             break;
         }
         std::unique_ptr<platform::Bitmap> next;
