@@ -46,11 +46,17 @@ HRESULT readAudioCutPoints(const std::string& path, KeyFrames& out) {
         return ASF_E_NOSTREAMPROPS;
     }
     out.duration = file.header().fileProperties.durationWithoutPreroll();
+    out.cutShort = file.truncated() && file.dataObject().sizeKnown;
     out.times.clear();
+    out.samplesEnd = 0;
     HRESULT hr = readSamples(path, [&](const SampleInfo& sample) {
         if (sample.stream == out.stream && (out.times.empty() || sample.time > out.times.back())) {
             out.times.push_back(sample.time);
         }
+        // As for a file with video: a sample without a duration still takes 1 ms.
+        out.samplesEnd =
+            std::max(out.samplesEnd,
+                     sample.time + std::max<QWORD>(sample.duration, asf::kTicksPerMillisecond));
     });
     return hr;
 }

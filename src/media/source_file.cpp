@@ -73,8 +73,11 @@ QWORD SourceFile::samplesEnd() const {
     asf::SampleReader reader(f);
     reader.seekToPacket(first);
     QWORD end = 0;
+    // A sample without a duration still takes the container's 1 ms, so that a stretch ending
+    // here holds it.
     for (asf::Sample sample; reader.next(sample);) {
-        end = std::max(end, sampleTime(sample) + sampleDuration(sample));
+        end = std::max(end, sampleTime(sample) +
+                                std::max<QWORD>(sampleDuration(sample), asf::kTicksPerMillisecond));
     }
     return end;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -244,7 +245,7 @@ TEST(CliProgram, NeverReplacesAFileUnlessForcedAndNeverAReadOnlyOne) {
     expectPeersRead(destination);
 }
 
-TEST(CliProgram, ASourceCutShortIsBlamedAndNothingButTheOutputIsLeftInItsFolder) {
+TEST(CliProgram, ShortSourcesAndHeadersAreCutToTheirLastSampleOrBlamed) {
     const std::string source = generated("wmv2_wmav2.wmv");  // 8 s
     if (source.empty()) {
         GTEST_SKIP() << "no media";
@@ -280,6 +281,30 @@ TEST(CliProgram, ASourceCutShortIsBlamedAndNothingButTheOutputIsLeftInItsFolder)
               "");
     expectPeersRead(destination);
     fs::remove(destination);
+    // A header whose duration ends at 3 s: "to the end" still runs to the last sample of every
+    // stream, also where the last is a video frame without a duration of its own, or audio.
+    for (const char* name : {"wmv2_wmav2.wmv", "mp43_only.asf", "audio_only.wma"}) {
+        std::string bytes = contents(generated(name));
+        const std::size_t props = bytes.find(
+            std::string("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16));
+        ASSERT_NE(props, std::string::npos) << name;
+        std::uint64_t preroll = 0;
+        std::memcpy(&preroll, bytes.data() + props + 80, 8);
+        const std::uint64_t playDuration = 30000000 + preroll * 10000;
+        std::memcpy(bytes.data() + props + 64, &playDuration, 8);
+        const std::string shortened = scratch(std::string("short-header-") + name);
+        std::ofstream(shortened, std::ios::binary) << bytes;
+        const std::string output = folder + "/" + name;
+        Result toEnd = runCli("cut " + q(shortened) + " " + q(output) + " 2-");
+        ASSERT_EQ(toEnd.status, 0) << name << ": " << toEnd.err;
+        ASSERT_EQ(std::sscanf(toEnd.out.c_str(), "keeping %lf s to %lf s", &from, &to), 2)
+            << toEnd.out;
+        EXPECT_EQ(firstDifference(samples(output), inside(samples(shortened),
+                                                          std::llround(from * 1e7), UINT64_MAX, 0)),
+                  "")
+            << name;
+        fs::remove(output);
+    }
     Result good = runCli("cut --quiet " + q(source) + " " + q(destination) + " 1-3");
     EXPECT_EQ(good.status, 0) << good.err;
     std::vector<std::string> names;
