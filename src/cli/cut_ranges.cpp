@@ -105,8 +105,10 @@ std::optional<TimeRange> snapRange(const TimeRange& range, const std::vector<Med
     if (keyFrames.empty() || range.first >= end) {
         return std::nullopt;
     }
+    // A start before the first key frame snaps out to the start of the file, so that what the
+    // other streams play before it (audio, most often) is kept too.
     auto after = std::upper_bound(keyFrames.begin(), keyFrames.end(), range.first);
-    MediaTime start = after == keyFrames.begin() ? keyFrames.front() : *(after - 1);
+    MediaTime start = after == keyFrames.begin() ? 0 : *(after - 1);
     auto atOrAfter = std::lower_bound(keyFrames.begin(), keyFrames.end(), range.second);
     MediaTime snappedEnd = atOrAfter == keyFrames.end() ? end : *atOrAfter;
     if (snappedEnd <= start) {
@@ -153,9 +155,11 @@ std::vector<TimeRange> complement(std::vector<TimeRange> deleted,
         return kept;
     }
     std::sort(deleted.begin(), deleted.end());
-    MediaTime from = keyFrames.front();
+    // What is kept from the start of the file takes what plays before the first key frame too;
+    // a deletion from the first key frame on takes that with it.
+    MediaTime from = 0;
     for (const TimeRange& range : deleted) {
-        if (range.first > from) {
+        if (range.first > keyFrames.front() && range.first > from) {
             kept.emplace_back(from, range.first);
         }
         from = std::max(from, range.second);

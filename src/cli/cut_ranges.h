@@ -27,8 +27,8 @@ constexpr MediaTime kEndOfFile = UINT64_MAX;
 // is not after START.
 std::optional<TimeRange> parseTimeRange(const std::string& text);
 
-// Snaps a range to the key frames: the start down to the key frame at or before it (the first
-// key frame when it lies before all of them), the end up to the first key frame at or after it,
+// Snaps a range to the key frames: the start down to the key frame at or before it (the start
+// of the file when it lies before all of them), the end up to the first key frame at or after it,
 // or the end of the file. Nothing when the snapped range is empty or the range starts at or
 // after the end of the file.
 std::optional<TimeRange> snapRange(const TimeRange& range, const std::vector<MediaTime>& keyFrames,
@@ -43,7 +43,8 @@ std::optional<TimeRange> frameRange(std::size_t first, std::size_t last,
 MediaTime endOfFile(const std::vector<MediaTime>& keyFrames, MediaTime duration);
 
 // What a cut keeps when the given (snapped) ranges are deleted: the stretches between them, from
-// the first key frame to the end of the file. Deleted ranges may overlap and come in any order.
+// the start of the file (a deletion from the first key frame on deletes from the start) to its
+// end. Deleted ranges may overlap and come in any order.
 std::vector<TimeRange> complement(std::vector<TimeRange> deleted,
                                   const std::vector<MediaTime>& keyFrames, MediaTime duration);
 

@@ -36,6 +36,8 @@ TEST(CutRanges, SnapToTheStretchesTheGridOffers) {
     EXPECT_FALSE(frameRange(2, 1, keys, duration));
     EXPECT_FALSE(frameRange(0, 4, keys, duration));
     EXPECT_FALSE(snapRange({0, kS}, {}, duration));
+    // A start before the first key frame goes out to the start of the file.
+    EXPECT_EQ(snapRange({kS / 2, 3 * kS}, {kS, 2 * kS, 4 * kS}, duration), (TimeRange{0, 4 * kS}));
     EXPECT_EQ(parseFrameRange("3-12"), std::make_pair(std::size_t{3}, std::size_t{12}));
     EXPECT_FALSE(parseFrameRange("3-"));
     EXPECT_FALSE(parseFrameRange("a-2"));
@@ -58,9 +60,10 @@ TEST(CutRanges, RefuseTimesTooLargeToHoldAndRangesThatStartPastTheEnd) {
 TEST(CutRanges, DeletingKeepsWhatLiesBetweenTheDeletedStretches) {
     std::vector<MediaTime> keys = {kS, 2 * kS, 4 * kS, 6 * kS};
     MediaTime duration = 8 * kS;
-    // Out of order and overlapping; the first stretch starts at the first key frame.
+    // Out of order and overlapping; the first stretch keeps what plays before the first key
+    // frame, and a deletion from the first key frame on takes that with it.
     EXPECT_EQ(complement({{4 * kS, 6 * kS}, {2 * kS, 4 * kS}, {3 * kS, 5 * kS}}, keys, duration),
-              (std::vector<TimeRange>{{kS, 2 * kS}, {6 * kS, 8 * kS}}));
+              (std::vector<TimeRange>{{0, 2 * kS}, {6 * kS, 8 * kS}}));
     EXPECT_EQ(complement({{kS, 2 * kS}, {6 * kS, 8 * kS}}, keys, duration),
               (std::vector<TimeRange>{{2 * kS, 6 * kS}}));
     EXPECT_TRUE(complement({{kS, 8 * kS}}, keys, duration).empty());
