@@ -95,16 +95,26 @@ public:
     }
     void setText(int part, const std::string& text) {
         if (part >= 0 && part < static_cast<int>(labels_.size())) {
-            texts_[static_cast<std::size_t>(part)] = text;
             labels_[static_cast<std::size_t>(part)]->setText(QString::fromStdString(text));
         }
     }
     const std::vector<std::int32_t>& edges() const { return edges_; }
-    std::vector<std::string> texts() const { return {texts_, texts_ + 5}; }
+    // The texts as the labels hold them: what is drawn, not what was asked for.
+    std::vector<std::string> texts() const {
+        std::vector<std::string> result;
+        for (QLabel* label : labels_) {
+            result.push_back(label->text().toStdString());
+        }
+        return result;
+    }
+    // A part is whole when the part of it inside the bar is as wide and as tall as its text needs.
     std::vector<bool> whole() const {
         std::vector<bool> result;
         for (QLabel* label : labels_) {
-            result.push_back(label->isVisible() && label->width() >= label->sizeHint().width());
+            QSize seen = label->geometry().intersected(rect()).size();
+            QSize needed = label->sizeHint();
+            result.push_back(isVisible() && label->isVisible() && seen.width() >= needed.width() &&
+                             seen.height() >= needed.height());
         }
         return result;
     }
@@ -154,7 +164,6 @@ private:
 
     std::vector<QLabel*> labels_;
     std::vector<std::int32_t> edges_;
-    std::string texts_[5];
 };
 
 MainWindow::MainWindow(std::vector<std::string> arguments, Procedure procedure)

@@ -59,10 +59,11 @@ public:
     QWidget* grid() const;
     QScrollBar* scrollBar() const { return scrollBar_; }
     QWidget* statusBarArea() const;
-    // The status bar's part texts and right edges as last set.
+    // The texts the status bar's parts show, and their right edges as last set.
     std::vector<std::string> statusTexts() const;
     std::vector<std::int32_t> statusEdges() const;
-    // Whether each part shows its whole text (visible, and as wide as the text needs).
+    // Whether each part shows its whole text (visible, and as wide and as tall as the text
+    // needs within the bar).
     std::vector<bool> statusTextsWhole() const;
     // What the window shows, one item a line, as it publishes it on its X window for tools that
     // look at it from outside (the end-to-end test reads it as the property
