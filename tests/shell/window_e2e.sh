@@ -54,7 +54,8 @@ cp "$a" "$sources/b.wmv"
 cp "$media/mp43_only.asf" "$sources/c.asf"
 cp "$media/mp43_only.asf" "$cafe"
 cp "$media/mp43_only.asf" "$deja"
-echo "not a video" >"$sources/notes.txt"
+# A video by its content but not by its name: a drop must leave it out, or it would be read.
+cp "$media/mp43_only.asf" "$sources/notes.txt"
 mkdir "$results"
 
 xvfb_pid=
@@ -323,7 +324,8 @@ same_times "a[*].wmv without its third stretch" "$(key_times "$sources/a[*]-1.wm
     "$(without_stretch "$a" 2)"
 
 if [ "$scenario" = full ]; then
-    # Files dropped from another client: the two videos are read, the text file is not.
+    # Files dropped from another client: the two named as videos are read, notes.txt is not
+    # (read, it would count as a third).
     "$probe" drop "$window" $((gx + 50)) $((gy + 50)) "$sources/b.wmv" "$deja" \
         "$sources/notes.txt" || fail "the drop did not go through"
     until_true 30 test -e "$thum/b.wmv-thum.txt" || fail "the dropped b.wmv was not read"
