@@ -15,7 +15,8 @@
 # named in bytes that are not UTF-8; sends a document back with Ctrl+B; selects a run by dragging
 # the mouse and saves it alone through the save dialog, driven by keys, into a folder named in
 # bytes that are not UTF-8; and opens two files through the open dialog, driven by keys, one of
-# them named so, whose thumbnails are then shown. The dialogs are found by their Japanese titles.
+# them named so, whose thumbnails are then shown; after the restart it sends back each document
+# in turn, each one shown from its files. The dialogs are found by their Japanese titles.
 #
 # PROBE is x_window_probe (XDND drops, and the state the window publishes). The program runs as a
 # copy in a temporary directory, so its thumbnail directory ("thum/" beside it) is the test's own.
@@ -401,6 +402,16 @@ window=$found
 read_layout
 if [ "$scenario" = full ]; then
     until_true 10 cell_shows 0 0 "$a_cache" || fail "a[*].wmv is not shown again"
+    # Every other document came back too: sent back in turn, they follow in the order of their
+    # files' names, each painted from its own files.
+    restored=(b.wmv c.asf "caf"$'\xe9'".wmv" "d"$'\xe9'"j"$'\xe0'".wmv")
+    titled=(b.wmv c.asf "caf$fffd.wmv" "d${fffd}j$fffd.wmv")
+    for i in "${!restored[@]}"; do
+        xdotool key ctrl+b
+        wait_for_title "$sources/${titled[i]} - splicor2 0.019"
+        until_true 10 cell_shows 0 0 "$thum/${restored[i]}.thum" ||
+            fail "${titled[i]} is not shown again"
+    done
 else
     until_true 10 cell_shows 0 0 "$thum/b.wmv.thum" || fail "b.wmv is not shown again"
 fi
