@@ -490,6 +490,11 @@ std::int32_t Trimlet::rangeOf(QWORD t) const {
 
 void Trimlet::keyStreamReached(QWORD t, DWORD flags) {
     const std::int32_t range = rangeIndex;
+    if (t == rangeStarts[range] && !(flags & WM_SF_CLEANPOINT)) {
+        // Another frame timed at the start, sent before the clean point that opens the range:
+        // it waits with the other samples of the range.
+        return;
+    }
     if (!(flags & WM_SF_CLEANPOINT) || t != rangeStarts[range]) {
         // The range cannot open on this stream: it and every later one are left out.
         writableRanges = range;

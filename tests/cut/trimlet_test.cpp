@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -317,11 +318,22 @@ std::pair<double, double> audioLead(const std::string& file) {
     return {most, least};
 }
 
+// A sample as reinterleave holds it between reading and writing.
+struct Held {
+    double sendAt;
+    WORD stream;
+    QWORD time, duration;
+    DWORD flags;
+    ComPtr<INSSBuffer> buffer;
+};
+
 // FFmpeg's ASF muxer always interleaves by time (it writes a packet's decoding time as its
 // presentation time and sorts by it, whatever -itsoffset, setts or max_interleave_delta say), so
 // files that send audio ahead of or behind the video are made here: FFmpeg's file, every sample
 // written again by our writer in an order where audio is sent `lead` seconds early (or late).
-void reinterleave(const std::string& source, const std::string& output, double lead) {
+// `edit` may change the samples, in the order they are sent, before they are written.
+void reinterleave(const std::string& source, const std::string& output, double lead,
+                  const std::function<void(std::vector<Held>&)>& edit = {}) {
     ComPtr<IWMSyncReader> reader;
     ASSERT_EQ(WMCreateSyncReader(nullptr, 0, reader.put()), S_OK);
     ASSERT_EQ(reader->Open(platform::utf8ToUtf16(source).c_str()), S_OK);
@@ -344,13 +356,6 @@ void reinterleave(const std::string& source, const std::string& output, double l
         }
         reader->SetReadStreamSamples(number, TRUE);
     }
-    struct Held {
-        double sendAt;
-        WORD stream;
-        QWORD time, duration;
-        DWORD flags;
-        ComPtr<INSSBuffer> buffer;
-    };
     std::vector<Held> all;
     for (;;) {
         Held h{};
@@ -364,6 +369,9 @@ void reinterleave(const std::string& source, const std::string& output, double l
     }
     std::stable_sort(all.begin(), all.end(),
                      [](const Held& x, const Held& y) { return x.sendAt < y.sendAt; });
+    if (edit) {
+        edit(all);
+    }
     ComPtr<IWMWriter> writer;
     ComPtr<IWMWriterAdvanced> advanced;
     DWORD inputs = 0;
@@ -605,6 +613,38 @@ TEST_F(Cut, RangesThatCannotOpenWriteNothingButAValidFile) {
         expectPlaysEverywhere(out);
         fs::remove(out);
     }
+}
+
+TEST_F(Cut, AFrameTimedAtARangeStartAndSentBeforeItsKeyFrameDoesNotShutTheRange) {
+    const std::string original = mediaFile("wmv2_wmav2.wmv");
+    if (original.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::vector<QWORD> keys = keyFrames(original);
+    const WORD key = lastVideoStream(original);
+    ASSERT_GE(keys.size(), 3u);
+    // The video frame sent just before the second key frame carries that key frame's time, as
+    // a muxer that rounds or repeats time stamps leaves it.
+    const std::string source = path("repeated.wmv");
+    reinterleave(original, source, 0, [&](std::vector<Held>& all) {
+        for (std::size_t i = 1; i < all.size(); ++i) {
+            if (all[i].stream == key && all[i].time == keys[1]) {
+                std::size_t before = i;
+                while (before-- > 0 && all[before].stream != key) {
+                }
+                ASSERT_LT(before, i);
+                all[before].time = keys[1];
+                return;
+            }
+        }
+        FAIL() << "no key frame at " << keys[1];
+    });
+    const std::vector<std::pair<QWORD, QWORD>> ranges{{keys[1], keys[2]}};
+    const std::string out = path("out.wmv");
+    ASSERT_EQ(cutFile(source, out, ranges, key), S_OK);
+    EXPECT_EQ(difference(expectedSamples(packets(source), ranges),
+                         expectedSamples(packets(out), {{0, ~0ull}}), false),
+              "");
 }
 
 TEST_F(Cut, AFailedCutLeavesTheDestinationAndNoTemporaryFile) {
