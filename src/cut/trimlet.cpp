@@ -135,6 +135,11 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     RETURN_IF_FAILED(copyCodecInfo());
     RETURN_IF_FAILED(copyScripts());
     RETURN_IF_FAILED(transfer());
+    // A range that never opened was asked for and is not in the output: the cut failed, and
+    // whatever is at the destination stays.
+    if (rangeIndex < rangeCount) {
+        return NS_E_INVALID_REQUEST;
+    }
     RETURN_IF_FAILED(finishOutput(outputName.c_str()));
     // Only a finished output reaches the destination; the temporary file goes either way.
     bool moved = false;

@@ -14,9 +14,10 @@
 // Every range and its shift are known before the first sample arrives. A range opens when the
 // key stream reaches its start with a clean point timed exactly there (a first range starting
 // at 0 is open from the outset); a range whose start the key stream passes without such a clean
-// point never opens, and neither does any later one. Samples of other streams, and frames of
-// the key stream timed at the start itself, that arrive for a range before the key stream has
-// opened it wait in `pending` until it does. The reading ends
+// point never opens, and neither does any later one; the cut then fails rather than call an
+// output without them done. Samples of other streams, and frames of the key stream timed at the
+// start itself, that arrive for a range before the key stream has opened it wait in `pending`
+// until it does. The reading ends
 // when every stream has gone past the end of the last range that can still be written (with a
 // second to spare for frames sent out of presentation order), or at the end of the file.
 //

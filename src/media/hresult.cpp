@@ -48,6 +48,8 @@ const CodeText kCodes[] = {
     {ASF_E_WRITEFAILED, "ASF_E_WRITEFAILED", "the object could not be written"},
     {ASF_E_BADDATAUNIT, "ASF_E_BADDATAUNIT", "a data packet of the file is damaged"},
     {NS_E_FILE_NOT_FOUND, "NS_E_FILE_NOT_FOUND", "the file was not found"},
+    {NS_E_INVALID_REQUEST, "NS_E_INVALID_REQUEST",
+     "a kept stretch does not begin at a key frame of the file (was the file changed?)"},
     {NS_E_NO_MORE_SAMPLES, "NS_E_NO_MORE_SAMPLES", "no more samples in the stream"},
     {NS_E_DRM_NO_RIGHTS, "NS_E_DRM_NO_RIGHTS",
      "the file is protected (DRM); its content cannot be read or cut"},

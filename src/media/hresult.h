@@ -66,6 +66,7 @@ constexpr HRESULT ASF_E_BADDATAUNIT = makeHresult(0xC00D080Du);
 
 // Runtime errors.
 constexpr HRESULT NS_E_FILE_NOT_FOUND = makeHresult(0xC00D001Au);
+constexpr HRESULT NS_E_INVALID_REQUEST = makeHresult(0xC00D002Bu);
 constexpr HRESULT NS_E_NO_MORE_SAMPLES = makeHresult(0xC00D0BCFu);
 constexpr HRESULT NS_E_DRM_NO_RIGHTS = makeHresult(0xC00D2720u);
 

@@ -23,6 +23,7 @@
 #include "cut/output_files.h"
 #include "media/header_data.h"
 #include "platform/text.h"
+#include "support/scratch.h"
 #include "support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -587,32 +588,39 @@ TEST_F(Cut, CopiesAttributesCodecListAndScriptsWithTheirSourceTimes) {
     }
 }
 
-TEST_F(Cut, RangesThatCannotOpenWriteNothingButAValidFile) {
+TEST_F(Cut, RangesThatCannotOpenFailTheCutAndLeaveTheDestination) {
     std::string source = mediaFile("wmv2_wmav2.wmv");
     if (source.empty()) {
         GTEST_SKIP() << "no media";
     }
     std::vector<QWORD> keys = keyFrames(source);
     WORD key = lastVideoStream(source);
-    // A start between key frames never opens, and neither does any later range; nor does one
-    // past the end, here past what 32 bits of milliseconds hold. Every range start is listed,
-    // in whole milliseconds, of which the low 32 bits.
+    // A start between key frames never opens, and neither does any later range (a restored job
+    // whose source was replaced since); nor does one past the end, here past what 32 bits of
+    // milliseconds hold. Every range start is listed, in whole milliseconds, of which the low
+    // 32 bits.
     const QWORD far = ((QWORD{1} << 32) + 5) * 10000 + 9999;
     const std::string between = std::to_string((keys[1] + 10000) / 10000);
+    const std::string out = path("out.wmv");
     for (auto [ranges, listed] :
          std::vector<std::pair<std::vector<std::pair<QWORD, QWORD>>, std::string>>{
              {{{keys[1] + 10000, keys[2]}, {keys[2], keys[3]}},
               between + "\n" + std::to_string(keys[2] / 10000) + "\n"},
-             {{{far, far + 10000000}}, "5\n"},
-             {{}, ""}}) {
-        std::string out = path("out.wmv");
+             {{{keys[0], keys[1]}, {keys[1] + 10000, keys[2]}},
+              std::to_string(keys[0] / 10000) + "\n" + between + "\n"},
+             {{{far, far + 10000000}}, "5\n"}}) {
+        testsupport::writeFile(out, "precious");
         std::string printed;
-        ASSERT_EQ(cutFile(source, out, ranges, key, &printed), S_OK);
+        EXPECT_EQ(cutFile(source, out, ranges, key, &printed), NS_E_INVALID_REQUEST);
         EXPECT_EQ(printed, listed);
-        EXPECT_TRUE(packets(out).empty());
-        expectPlaysEverywhere(out);
-        fs::remove(out);
+        EXPECT_EQ(testsupport::readFile(out), "precious");
+        EXPECT_EQ(leftovers(), std::vector<std::string>{"out.wmv"});
     }
+    // No ranges at all ask for nothing: a valid file without samples.
+    fs::remove(out);
+    ASSERT_EQ(cutFile(source, out, {}, key), S_OK);
+    EXPECT_TRUE(packets(out).empty());
+    expectPlaysEverywhere(out);
 }
 
 TEST_F(Cut, AFrameTimedAtARangeStartAndSentBeforeItsKeyFrameDoesNotShutTheRange) {
