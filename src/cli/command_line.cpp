@@ -128,8 +128,8 @@ const std::vector<Command>& commands() {
          [](const Arguments& a) {
              // Two passes over the source: the key frames, then the cut.
              ProgressLine progress("cut", 2 * fileSize(a.operands[0]), !has(a, "--quiet"));
-             int status =
-                 cutCommand(a.operands, std::cout, {has(a, "--delete"), has(a, "--verbose")});
+             int status = cutCommand(a.operands, std::cout,
+                                     {has(a, "--delete"), has(a, "--verbose"), has(a, "--force")});
              progress.finish();
              return status;
          }},

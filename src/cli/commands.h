@@ -75,6 +75,9 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
 struct CutOptions {
     bool deleteRanges = false;
     bool verbose = false;
+    // Whether the output may replace a file at the destination; the command line, which refuses
+    // an existing destination without --force, also keeps one that appears during the cut.
+    bool replace = true;
 };
 int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptions options = {});
 

@@ -227,7 +227,8 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
     const std::string temporary = cut::temporaryBeside(destination);
     std::ostringstream startTimes;
     std::vector<cut::Trimlet::SkippedAttribute> skipped;
-    hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped);
+    hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped,
+                     options.replace);
     if (options.verbose) {
         printStartTimes(startTimes.str(), out);
     }

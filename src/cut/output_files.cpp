@@ -54,7 +54,7 @@ std::string partialCopyStem(const std::string& destinationName) {
     return "." + platform::fittedFileName(destinationName, 18);
 }
 
-int copyOver(const std::string& from, const std::string& to) {
+int copyOver(const std::string& from, const std::string& to, bool replace) {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         return errno;
@@ -99,7 +99,7 @@ int copyOver(const std::string& from, const std::string& to) {
     }
     ::close(in);
     if (error == 0) {
-        error = platform::replaceWithTemporary(out, part.path(), to);
+        error = platform::replaceWithTemporary(out, part.path(), to, true, replace);
     } else if (out >= 0) {
         ::close(out);
     }
@@ -110,7 +110,7 @@ int copyOver(const std::string& from, const std::string& to) {
     return error;
 }
 
-int moveOver(const std::string& from, const std::string& to, bool& moved) {
+int moveOver(const std::string& from, const std::string& to, bool& moved, bool replace) {
     moved = false;
     const std::string folder = platform::folderOf(to);
     struct stat source, target;
@@ -118,7 +118,7 @@ int moveOver(const std::string& from, const std::string& to, bool& moved) {
         return errno;
     }
     if (::stat(folder.c_str(), &target) != 0 || source.st_dev != target.st_dev) {
-        return copyOver(from, to);
+        return copyOver(from, to, replace);
     }
     // The output is on disk before it takes the destination's name, and the name is on disk
     // before the job is called done.
@@ -126,9 +126,9 @@ int moveOver(const std::string& from, const std::string& to, bool& moved) {
     if (fd < 0) {
         return errno;
     }
-    const int error = platform::replaceWithTemporary(fd, from, to);
+    const int error = platform::replaceWithTemporary(fd, from, to, true, replace);
     if (error != 0) {
-        return error == EXDEV ? copyOver(from, to) : error;
+        return error == EXDEV ? copyOver(from, to, replace) : error;
     }
     moved = true;
     return 0;

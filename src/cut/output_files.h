@@ -39,8 +39,9 @@ private:
 std::string temporaryBeside(const std::string& destination);
 
 // Copies `from` to `to` with 64-bit sizes, through a new file in `to`'s directory that is
-// renamed over `to` at the end. Returns 0 or an errno value; on failure `to` is untouched.
-int copyOver(const std::string& from, const std::string& to);
+// renamed over `to` at the end (unless `replace`, only while nothing is called `to`: EEXIST).
+// Returns 0 or an errno value; on failure `to` is untouched.
+int copyOver(const std::string& from, const std::string& to, bool replace = true);
 
 // The stem of the partial copy's name beside `destinationName` (a file name, no folder): "."
 // and the name, shortened with a hash where the partial copy's name would not fit the file
@@ -49,7 +50,8 @@ std::string partialCopyStem(const std::string& destinationName);
 
 // Puts the finished `from` in place of `to`: synced and renamed over it where both lie on one
 // file system (`moved` is then true and `from` is gone), copied over it otherwise. Returns 0 or
-// an errno value; on failure `to` is untouched.
-int moveOver(const std::string& from, const std::string& to, bool& moved);
+// an errno value; on failure `to` is untouched. Unless `replace`, a `to` that exists by the time
+// the output is finished is left alone: EEXIST.
+int moveOver(const std::string& from, const std::string& to, bool& moved, bool replace = true);
 
 }  // namespace cut

@@ -143,7 +143,8 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     RETURN_IF_FAILED(finishOutput(outputName.c_str()));
     // Only a finished output reaches the destination; the temporary file goes either way.
     bool moved = false;
-    const HRESULT hr = hresultFromErrno(moveOver(temp.path(), destination, moved));
+    const HRESULT hr =
+        hresultFromErrno(moveOver(temp.path(), destination, moved, replaceDestination));
     if (moved) {
         temp.release();
     }
@@ -621,7 +622,7 @@ boost::shared_array<WCHAR> wide(const std::string& text) {
 HRESULT runCut(const std::string& source, const std::string& destination,
                const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
                WORD keyStream, std::ostream& startTimes,
-               std::vector<Trimlet::SkippedAttribute>* skipped) {
+               std::vector<Trimlet::SkippedAttribute>* skipped, bool replace) {
     const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(kMaxRanges));
     boost::shared_array<QWORD> starts(new QWORD[kMaxRanges]());
     boost::shared_array<QWORD> ends(new QWORD[kMaxRanges]());
@@ -630,6 +631,7 @@ HRESULT runCut(const std::string& source, const std::string& destination,
         ends[i] = ranges[i].second;
     }
     boost::shared_ptr<Trimlet> engine(new Trimlet(startTimes));
+    engine->replaceDestination = replace;
     const HRESULT hr = engine->run(temporary, destination, wide(source), wide(temporary), starts,
                                    ends, static_cast<std::int32_t>(count), keyStream);
     if (skipped) {

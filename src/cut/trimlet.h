@@ -148,6 +148,8 @@ public:
         HRESULT why;
     };
     std::vector<SkippedAttribute> skippedAttributes;
+    // Whether the finished output may take the place of a file at the destination.
+    bool replaceDestination = true;
 
 private:
     std::ostream& startTimes_;
@@ -183,10 +185,12 @@ private:
 
 // One cut as the cut worker runs it: an engine over `ranges` (the first kMaxRanges of them) from
 // `source` to `destination` through the temporary file `temporary`. The engine's range starts
-// go to `startTimes`; the source's attributes it could not copy, to *skipped when given.
+// go to `startTimes`; the source's attributes it could not copy, to *skipped when given. Unless
+// `replace`, a destination that exists when the output is finished is kept and the cut fails
+// (ERROR_FILE_EXISTS).
 HRESULT runCut(const std::string& source, const std::string& destination,
                const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
                WORD keyStream, std::ostream& startTimes,
-               std::vector<Trimlet::SkippedAttribute>* skipped = nullptr);
+               std::vector<Trimlet::SkippedAttribute>* skipped = nullptr, bool replace = true);
 
 }  // namespace cut

@@ -34,6 +34,7 @@ const CodeText kCodes[] = {
     {HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), "ERROR_NOT_SUPPORTED",
      "the request is not supported"},
     {HRESULT_FROM_WIN32(ERROR_DISK_FULL), "ERROR_DISK_FULL", "the disk is full"},
+    {HRESULT_FROM_WIN32(ERROR_FILE_EXISTS), "ERROR_FILE_EXISTS", "the file already exists"},
     {ASF_E_BUFFERTOOSMALL, "ASF_E_BUFFERTOOSMALL", "the buffer given is too small"},
     {ASF_E_UNKNOWNPACKETSIZE, "ASF_E_UNKNOWNPACKETSIZE", "the file has no fixed data packet size"},
     {ASF_E_INVALIDHEADER, "ASF_E_INVALIDHEADER", "the file's ASF header is damaged"},
@@ -76,6 +77,8 @@ HRESULT hresultFromErrno(int error, std::uint32_t otherwise) {
             return NS_E_FILE_NOT_FOUND;
         case ENOTDIR:
             return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+        case EEXIST:
+            return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
         case ENOMEM:
             return E_OUTOFMEMORY;
         default:

@@ -48,6 +48,7 @@ constexpr std::uint32_t ERROR_WRITE_FAULT = 29;
 constexpr std::uint32_t ERROR_READ_FAULT = 30;
 constexpr std::uint32_t ERROR_HANDLE_EOF = 38;
 constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
+constexpr std::uint32_t ERROR_FILE_EXISTS = 80;
 constexpr std::uint32_t ERROR_DISK_FULL = 112;
 
 // Container errors.

@@ -28,6 +28,22 @@ ssize_t whole(std::size_t n, Step step) {
     return static_cast<ssize_t>(done);
 }
 
+// Renames `from` to `to` only when nothing is called `to`: as one step where the file system
+// can, else through a second link, which fails on an existing name just as well.
+int renameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return errno;
+    }
+    ::unlink(from.c_str());
+    return 0;
+}
+
 bool written(ssize_t done, std::size_t n) {
     if (done >= 0 && static_cast<std::size_t>(done) < n) {
         errno = EIO;
@@ -69,12 +85,15 @@ int createNewFile(const std::string& path, unsigned mode) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
 }
 
-int replaceWithTemporary(int fd, const std::string& temporary, const std::string& path, bool sync) {
+int replaceWithTemporary(int fd, const std::string& temporary, const std::string& path, bool sync,
+                         bool replace) {
     int error = sync && ::fsync(fd) != 0 ? errno : 0;
     if (::close(fd) != 0 && error == 0) {
         error = errno;
     }
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (error == 0 && !replace) {
+        error = renameWithoutReplacing(temporary, path);
+    } else if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
         error = errno;
     }
     if (error == 0 && sync) {

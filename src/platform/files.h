@@ -44,11 +44,12 @@ int createNewFile(const std::string& path, unsigned mode);
 
 // Puts the finished temporary file `temporary` (open as `fd`) in place of `path`, as one step:
 // its data on disk (when `sync`), `fd` closed, the temporary renamed over `path`, the rename on
-// disk (when `sync`). `fd` is closed whatever happens. 0 or the errno of the failure; on a
-// failure `path` is as it was and the temporary is still there, for the caller to remove or
-// use otherwise.
+// disk (when `sync`). Unless `replace`, a `path` that exists by then (made by someone else since
+// the caller looked) is not replaced: EEXIST. `fd` is closed whatever happens. 0 or the errno of
+// the failure; on a failure `path` is as it was and the temporary is still there, for the
+// caller to remove or use otherwise.
 int replaceWithTemporary(int fd, const std::string& temporary, const std::string& path,
-                         bool sync = true);
+                         bool sync = true, bool replace = true);
 
 // Puts the entries of `folder` (a path as folderOf gives it) on disk.
 void syncFolder(const std::string& folder);

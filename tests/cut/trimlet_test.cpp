@@ -680,9 +680,16 @@ TEST_F(Cut, AFailedCutLeavesTheDestinationAndNoTemporaryFile) {
         EXPECT_EQ(cutFile(corpus("moon__timecode-short-broadcast.wmv"), destination, {}, 1),
                   E_INVALIDARG);
     }
-    // A good cut beside a file named like its temporary file leaves that file alone too.
+    // A good cut beside a file named like its temporary file leaves that file alone too; one
+    // that may not replace the destination keeps it and fails.
     std::string source = mediaFile("wmv1_wmav1.wmv");
     if (!source.empty()) {
+        std::ostringstream starts;
+        EXPECT_EQ(cut::runCut(source, destination, "temp.wmv", {{0, 20000000}},
+                              lastVideoStream(source), starts, nullptr, false),
+                  HRESULT_FROM_WIN32(ERROR_FILE_EXISTS));
+        EXPECT_EQ(testsupport::readFile(destination), "precious");
+        EXPECT_EQ(leftovers(), (std::vector<std::string>{"keep.wmv", "temp.wmv"}));
         ASSERT_EQ(cutFile(source, destination, {{0, 20000000}}, lastVideoStream(source)), S_OK);
         std::ifstream temp(path("temp.wmv"));
         std::string text;
@@ -721,6 +728,20 @@ TEST_F(Cut, TheFinishedOutputIsRenamedIntoPlaceOrCopiedAcrossFileSystems) {
         }
         EXPECT_EQ(leftovers(), std::vector<std::string>{"out.wmv"});
     }
+    // Unless it may replace, the move keeps a destination that is there by now, on either file
+    // system, and leaves no partial copy.
+    for (const std::string& folder : folders) {
+        SCOPED_TRACE(folder);
+        cut::TemporaryFile temp;
+        ASSERT_TRUE(temp.reserve(folder + "splicor-move-test.wmv"));
+        std::ofstream(temp.path()) << "newer";
+        bool moved = true;
+        EXPECT_EQ(cut::moveOver(temp.path(), destination, moved, false), EEXIST);
+        EXPECT_FALSE(moved);
+        EXPECT_EQ(text(destination), "new");
+        EXPECT_TRUE(fs::exists(temp.path()));
+    }
+    EXPECT_EQ(leftovers(), std::vector<std::string>{"out.wmv"});
     // A temporary that is gone fails the move and leaves the destination as it was.
     bool moved = true;
     EXPECT_EQ(cut::moveOver(path("gone.wmv"), destination, moved), ENOENT);
