@@ -15,6 +15,7 @@
 #include "cut/output_files.h"
 #include "cut/trimlet.h"
 #include "journal/cut_list_file.h"
+#include "media/hresult.h"
 #include "platform/file_search.h"
 #include "platform/files.h"
 #include "platform/own_files.h"
@@ -377,8 +378,14 @@ void CutQueue::runJob(const Job& job) {
     // A restored job's key stream is the one its thumbnails came from.
     const std::uint16_t keyStream =
         job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(job.source);
-    // The result is not reported: a failed job is gone like a finished one.
-    runCut(job.source, job.destination, temporary, ranges, keyStream, std::cout);
+    // A failed job is gone like a finished one, and named on standard error as a refused one is:
+    // its destination is as it was, which the user would not otherwise learn.
+    const media::HRESULT hr =
+        runCut(job.source, job.destination, temporary, ranges, keyStream, std::cout);
+    if (media::FAILED(hr)) {
+        std::fprintf(stderr, "splicor: the queued cut to %s failed: %s\n", job.destination.c_str(),
+                     media::hresultText(hr).c_str());
+    }
     removePartialCopies(job.destination);
     if (!job.cutListFile.empty()) {
         ::unlink(job.cutListFile.c_str());

@@ -259,6 +259,7 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
 
     gate_.arm(window_, "a.wmv");
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     start();
     // The first restored job has started with no further wake-up; every file it was restored
     // from is still there, rewritten unchanged.
@@ -276,11 +277,16 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     gate_.release();
     EXPECT_TRUE(waitIdle(2));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "1046\n2046\n") << "one range each";
+    const std::string said = testing::internal::GetCapturedStderr();
 
     // Restored jobs cut with the stream the thumbnails come from, the last video stream: a's
     // stretch starts at a key frame of stream 1 only, so on stream 2 it never opens and the job
     // fails without writing anything.
     EXPECT_FALSE(fs::exists(out_ + "a.wmv"));
+    EXPECT_NE(said.find("the queued cut to " + out_ + "a.wmv failed: NS_E_INVALID_REQUEST"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("b.wmv"), std::string::npos) << said;
     EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kSecondStretch));
     // The job without a source is dropped and keeps its file; the malformed file stays too.
     EXPECT_EQ(files(out_), (std::vector<std::string>{"b.wmv"}));
