@@ -129,12 +129,12 @@ MediaTime keyFramesNeeded(const std::vector<std::string>& args, bool deleteRange
     return deleteRanges ? kEndOfFile : until;
 }
 
-// Whether a failed cut failed on what it read from the source (cut short, damaged, protected)
-// rather than on what it wrote.
+// Whether a failed cut failed on what it read from the source (cut short, damaged, protected,
+// changed since its key frames were listed) rather than on what it wrote.
 bool readingFailed(HRESULT hr) {
     for (HRESULT code :
          {ASF_E_NODATAOBJECT, ASF_E_BADDATAUNIT, ASF_E_INVALIDHEADER, ASF_E_NOHEADEROBJECT,
-          ASF_E_UNKNOWNPACKETSIZE, ASF_E_WRONGVERSION, NS_E_DRM_NO_RIGHTS,
+          ASF_E_UNKNOWNPACKETSIZE, ASF_E_WRONGVERSION, NS_E_DRM_NO_RIGHTS, NS_E_INVALID_REQUEST,
           HRESULT_FROM_WIN32(ERROR_READ_FAULT), HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
         if (hr == code) {
             return true;
