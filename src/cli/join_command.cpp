@@ -62,9 +62,14 @@ constexpr QWORD kMinimumSampleLength = asf::kTicksPerMillisecond;
 
 // How long a whole input lasts: its "Duration", the time its presentation ends (audio samples
 // may run a little past it: they overlap what follows, as they did in the file they came from).
-// When the header says less than the samples show, until the last sample's end.
+// When the header says less than the samples show, until the last sample's end; a file cut short
+// before it was read (fewer packets than it declares) ends there too, with no gap for what it
+// lacks.
 QWORD inputLength(const asf::File& file, QWORD lastStart, QWORD lastEnd) {
     const QWORD declared = file.header().fileProperties.durationWithoutPreroll();
+    if (file.truncated() && file.dataObject().sizeKnown) {
+        return lastEnd;
+    }
     return declared > lastStart ? declared : lastEnd;
 }
 

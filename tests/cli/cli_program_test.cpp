@@ -305,6 +305,17 @@ TEST(CliProgram, ShortSourcesAndHeadersAreCutToTheirLastSampleOrBlamed) {
             << name;
         fs::remove(output);
     }
+    // Joined after the half file, a whole one follows its last sample, not its header's end.
+    const std::string joined = scratch("joined.wmv");
+    Result join = runCli("join --quiet " + q(half) + " " + q(source) + " " + q(joined));
+    ASSERT_EQ(join.status, 0) << join.err;
+    std::uint64_t previous = 0;
+    for (const Sample& s : samples(joined)) {
+        if (s.stream == 1) {
+            EXPECT_LT(s.time, previous + 5000000) << "a gap in the video before " << s;
+            previous = s.time;
+        }
+    }
     Result good = runCli("cut --quiet " + q(source) + " " + q(destination) + " 1-3");
     EXPECT_EQ(good.status, 0) << good.err;
     std::vector<std::string> names;
