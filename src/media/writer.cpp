@@ -535,7 +535,10 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
         return fail(hresultFromErrno(o.file.error()));
     }
     ++s.samples;
-    const uint64_t end = cnsSampleTime + cnsSampleDuration;
+    // A sample without a duration still takes the container's 1 ms, so that the file's length
+    // holds it (a length ending at its start would leave it out of a stretch "to the end").
+    const uint64_t end =
+        cnsSampleTime + std::max<QWORD>(cnsSampleDuration, asf::kTicksPerMillisecond);
     o.endTime = std::max(o.endTime, end);
     s.firstTime = std::min(s.firstTime, presentation);
     s.endTime = std::max(s.endTime, asf::toMilliseconds(end) + preroll);

@@ -501,7 +501,13 @@ TEST_F(Cut, KeepsEverySampleOfTheKeptStretchesAndNothingElse) {
             SCOPED_TRACE(shape);
             std::string out = path("out.wmv");
             ASSERT_EQ(cutFile(source, out, ranges, lastVideoStream(source)), S_OK);
-            Kept want = expectedSamples(in, ranges), got;
+            // A stretch to the end of the file holds every sample from its start on, also one
+            // the header's duration would leave out.
+            std::vector<std::pair<QWORD, QWORD>> wanted = ranges;
+            if (wanted.back().second == frames(last, last).second) {
+                wanted.back().second = UINT64_MAX;
+            }
+            Kept want = expectedSamples(in, wanted), got;
             for (const Listed& p : packets(out)) {
                 got.insert({p.stream, p.md5, static_cast<long long>(p.time / 10000)});
             }
