@@ -180,7 +180,8 @@ HRESULT openReader(const std::string& path, ComPtr<media::IWMSyncReader>& reader
     return hr;
 }
 
-HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD until) {
+HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD until,
+                      media::QWORD from) {
     ComPtr<media::IWMSyncReader> reader;
     std::vector<std::pair<media::WORD, bool>> streams;
     HRESULT hr = openReader(path, reader, streams);
@@ -202,6 +203,18 @@ HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD unti
     }
     if (SUCCEEDED(hr) && out.stream == 0) {
         return media::ASF_E_NOSTREAMPROPS;
+    }
+    out.times.clear();
+    if (SUCCEEDED(hr) && from > 0) {
+        hr =
+            media::readCleanPoints(platform::utf8ToUtf16(path), out.stream, from, until, out.times);
+        if (hr == media::S_FALSE) {
+            return media::S_OK;
+        }
+        if (SUCCEEDED(hr)) {
+            hr = media::readSamplesEnd(platform::utf8ToUtf16(path), out.samplesEnd, &out.cutShort);
+        }
+        return hr;
     }
     media::WMT_STREAM_SELECTION keysOnly = media::WMT_CLEANPOINT_ONLY;
     if (SUCCEEDED(hr)) {

@@ -143,6 +143,65 @@ bool readingFailed(HRESULT hr) {
     return false;
 }
 
+// The key frames a cut needs. Frame numbers, deleted stretches and arguments that are not time
+// ranges need the whole list (up to the first key frame at or after the last time range's end,
+// where that is enough: see keyFramesNeeded). Time ranges snap to the key frames around their
+// ends only, so for each range the list holds the latest key frame at or before its start and
+// the first at or after its end, with every key frame between those and the range's ends; the
+// packets sent well before each is looked for are not read. Around a start, a window before it
+// is read; where no key frame lies in the window, a wider one, up to the whole file.
+HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::string>& args,
+                         bool deleteRanges, KeyFrames& keys) {
+    std::vector<TimeRange> ranges;
+    for (std::size_t i = 2; i < args.size() && !deleteRanges; ++i) {
+        const std::optional<TimeRange> range = parseTimeRange(args[i]);
+        if (!range) {
+            ranges.clear();
+            break;
+        }
+        ranges.push_back(*range);
+    }
+    if (ranges.empty()) {
+        return readKeyFrames(source, keys, keyFramesNeeded(args, deleteRanges));
+    }
+    std::vector<MediaTime> times;
+    KeyFrames part;
+    for (const TimeRange& range : ranges) {
+        for (MediaTime window = 10 * asf::kTicksPerSecond;; window *= 4) {
+            const MediaTime from = range.first > window ? range.first - window : 0;
+            // An open end reads on to the end of the file (where the samples end is needed).
+            const MediaTime until = range.second == kEndOfFile ? kEndOfFile : range.first;
+            HRESULT hr = readKeyFrames(source, part, until, from);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            times.insert(times.end(), part.times.begin(), part.times.end());
+            keys.stream = part.stream;
+            keys.duration = part.duration;
+            keys.samplesEnd = std::max(keys.samplesEnd, part.samplesEnd);
+            keys.cutShort = keys.cutShort || part.cutShort;
+            if (from == 0 || std::any_of(part.times.begin(), part.times.end(), [&](MediaTime t) {
+                    return t >= from && t <= range.first;
+                })) {
+                break;
+            }
+        }
+        if (range.second != kEndOfFile) {
+            HRESULT hr = readKeyFrames(source, part, range.second, range.second);
+            if (FAILED(hr)) {
+                return hr;
+            }
+            times.insert(times.end(), part.times.begin(), part.times.end());
+            keys.samplesEnd = std::max(keys.samplesEnd, part.samplesEnd);
+            keys.cutShort = keys.cutShort || part.cutShort;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
+    keys.times = std::move(times);
+    return S_OK;
+}
+
 // The engine's line per range (its start in ms), labelled.
 void printStartTimes(const std::string& engineLines, std::ostream& out) {
     std::istringstream lines(engineLines);
@@ -166,7 +225,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
         return 1;
     }
     KeyFrames keys;
-    HRESULT hr = readKeyFrames(source, keys, keyFramesNeeded(args, options.deleteRanges));
+    HRESULT hr = readKeyFramesFor(source, args, options.deleteRanges, keys);
     const bool withoutVideo = hr == ASF_E_NOSTREAMPROPS;
     if (withoutVideo) {
         hr = readAudioCutPoints(source, keys);

@@ -14,90 +14,7 @@
 
 namespace media {
 
-namespace {
-
-// Where reading may start so that every sample playing at `time` or later is read. A first
-// guess: packets are sent in order, most of them at most the preroll (and a few seconds more)
-// before their samples play. Then, backwards from the guess, every stream of `streams` is looked
-// for until a payload of it plays clearly before `time`: a stream's objects are sent in the order
-// they play, give or take reordered frames, so nothing of that stream sent earlier plays at
-// `time` or later. Each packet on the way with a payload of a stream not settled yet that plays
-// at `time` or later moves the start back to it. A stream that is never met has nothing before
-// the start. So a file that sends a stream further ahead than the guess allows is read from
-// earlier, never cut short. 0 when a packet on the way cannot be read whole.
-std::uint64_t firstPacketFor(const SourceFile& source, QWORD time,
-                             const std::set<std::uint8_t>& streams) {
-    constexpr std::uint64_t kSlackMs = 5000;
-    // More than any codec reorders its frames by.
-    constexpr std::uint64_t kReorderMs = 1000;
-    constexpr std::uint64_t kBlockBytes = 64 * 1024;
-    const asf::File& f = *source.file;
-    const std::uint64_t preroll = f.header().preroll();
-    const std::uint64_t playMs = asf::toMilliseconds(time) + preroll;
-    const std::uint64_t windowMs = preroll + kSlackMs;
-    if (playMs <= windowMs || f.packetSize() == 0) {
-        return 0;
-    }
-    const std::uint64_t sentFrom = playMs - windowMs;
-    std::vector<std::uint8_t> buffer;
-    std::vector<asf::Payload> payloads;
-    std::uint64_t low = 0, high = f.packetCount();
-    while (low < high) {
-        const std::uint64_t middle = low + (high - low) / 2;
-        asf::PacketInfo info;
-        if (f.readPacket(middle, buffer) != asf::Status::Ok ||
-            asf::parsePacket(buffer.data(), buffer.size(), info, payloads) != asf::Status::Ok) {
-            return 0;
-        }
-        if (info.sendTime < sentFrom) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-
-    std::set<std::uint8_t> unsettled;
-    for (std::uint8_t s : streams) {
-        if (source.stream(s)) {
-            unsettled.insert(s);
-        }
-    }
-    const std::uint64_t settledBelow = playMs - kReorderMs;
-    const std::uint64_t size = f.packetSize();
-    const std::uint64_t perBlock = std::max<std::uint64_t>(kBlockBytes / size, 1);
-    std::uint64_t first = low;
-    for (std::uint64_t end = low; end > 0 && !unsettled.empty();) {
-        const std::uint64_t count = std::min(perBlock, end);
-        const std::uint64_t from = end - count;
-        if (f.readPackets(from, count, buffer) != asf::Status::Ok) {
-            return 0;
-        }
-        for (std::uint64_t n = end; n-- > from && !unsettled.empty();) {
-            asf::PacketInfo info;
-            if (asf::parsePacket(buffer.data() + (n - from) * size, size, info, payloads) !=
-                asf::Status::Ok) {
-                return 0;
-            }
-            for (auto p = payloads.rbegin(); p != payloads.rend(); ++p) {
-                if (!unsettled.count(p->streamNumber)) {
-                    continue;
-                }
-                // Timed as the sample assembler times it.
-                const std::uint64_t plays =
-                    p->hasTime ? p->presentationTime : info.sendTime + preroll;
-                if (plays < settledBelow) {
-                    unsettled.erase(p->streamNumber);
-                } else {
-                    first = n;
-                }
-            }
-        }
-        end = from;
-    }
-    return first;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 struct AsyncReader::State {
     std::mutex lock;  // guards every field below except source, which the delivery thread
@@ -218,7 +135,7 @@ void AsyncReader::State::deliver() {
     }
     // Nothing before the start is delivered, so the packets sent well before it are not read.
     if (from > 0) {
-        reader.seekToPacket(firstPacketFor(source, from, filter));
+        reader.seekToPacket(source.firstPacketFor(from, filter));
     }
     asf::Sample sample;
     while (reader.next(sample)) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <set>
 
 #include "asf/data_packet.h"
 #include "asf/guids.h"
@@ -80,6 +81,101 @@ QWORD SourceFile::samplesEnd() const {
                                 std::max<QWORD>(sampleDuration(sample), asf::kTicksPerMillisecond));
     }
     return end;
+}
+
+std::uint64_t SourceFile::firstPacketFor(QWORD time, const std::set<std::uint8_t>& streams) const {
+    constexpr std::uint64_t kSlackMs = 5000;
+    // More than any codec reorders its frames by.
+    constexpr std::uint64_t kReorderMs = 1000;
+    constexpr std::uint64_t kBlockBytes = 64 * 1024;
+    const asf::File& f = *file;
+    const std::uint64_t preroll = f.header().preroll();
+    const std::uint64_t playMs = asf::toMilliseconds(time) + preroll;
+    const std::uint64_t windowMs = preroll + kSlackMs;
+    if (playMs <= windowMs || f.packetSize() == 0) {
+        return 0;
+    }
+    const std::uint64_t sentFrom = playMs - windowMs;
+    std::vector<std::uint8_t> buffer;
+    std::vector<asf::Payload> payloads;
+    std::uint64_t low = 0, high = f.packetCount();
+    while (low < high) {
+        const std::uint64_t middle = low + (high - low) / 2;
+        asf::PacketInfo info;
+        if (f.readPacket(middle, buffer) != asf::Status::Ok ||
+            asf::parsePacket(buffer.data(), buffer.size(), info, payloads) != asf::Status::Ok) {
+            return 0;
+        }
+        if (info.sendTime < sentFrom) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+
+    std::set<std::uint8_t> unsettled;
+    for (std::uint8_t s : streams) {
+        if (stream(s)) {
+            unsettled.insert(s);
+        }
+    }
+    const std::uint64_t settledBelow = playMs - kReorderMs;
+    const std::uint64_t size = f.packetSize();
+    const std::uint64_t perBlock = std::max<std::uint64_t>(kBlockBytes / size, 1);
+    std::uint64_t first = low;
+    for (std::uint64_t end = low; end > 0 && !unsettled.empty();) {
+        const std::uint64_t count = std::min(perBlock, end);
+        const std::uint64_t from = end - count;
+        if (f.readPackets(from, count, buffer) != asf::Status::Ok) {
+            return 0;
+        }
+        for (std::uint64_t n = end; n-- > from && !unsettled.empty();) {
+            asf::PacketInfo info;
+            if (asf::parsePacket(buffer.data() + (n - from) * size, size, info, payloads) !=
+                asf::Status::Ok) {
+                return 0;
+            }
+            for (auto p = payloads.rbegin(); p != payloads.rend(); ++p) {
+                if (!unsettled.count(p->streamNumber)) {
+                    continue;
+                }
+                // Timed as the sample assembler times it.
+                const std::uint64_t plays =
+                    p->hasTime ? p->presentationTime : info.sendTime + preroll;
+                if (plays < settledBelow) {
+                    unsettled.erase(p->streamNumber);
+                } else {
+                    first = n;
+                }
+            }
+        }
+        end = from;
+    }
+    return first;
+}
+
+HRESULT readCleanPoints(const std::u16string& path, WORD stream, QWORD from, QWORD until,
+                        std::vector<QWORD>& times) {
+    SourceFile source;
+    HRESULT hr = openSourceFile(path, source);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const std::set<std::uint8_t> only = {static_cast<std::uint8_t>(stream)};
+    asf::SampleReader reader(*source.file);
+    reader.setStreamFilter(only);
+    reader.seekToPacket(source.firstPacketFor(from, only));
+    for (asf::Sample sample; reader.next(sample);) {
+        if (sample.stream != stream || !sample.cleanPoint) {
+            continue;
+        }
+        const QWORD time = source.sampleTime(sample);
+        times.push_back(time);
+        if (time >= until) {
+            return S_FALSE;
+        }
+    }
+    return hresultFromStatus(reader.status());
 }
 
 HRESULT readSamplesEnd(const std::u16string& path, QWORD& end, bool* cutShort) {

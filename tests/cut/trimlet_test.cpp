@@ -22,6 +22,7 @@
 #include "cli/cut_ranges.h"
 #include "cut/output_files.h"
 #include "media/header_data.h"
+#include "media/source_file.h"
 #include "platform/text.h"
 #include "support/scratch.h"
 #include "support/test_files.h"
@@ -817,6 +818,54 @@ TEST_F(Cut, CommandLineSnapsRangesAndRefusesTooMany) {
     EXPECT_EQ(cli::cutCommand({source, path("x.wmv"), "4-5", "1-2"}, out), 2);
     EXPECT_EQ(cli::cutCommand({source, source, "0-1"}, out), 1);
     EXPECT_FALSE(fs::exists(path("many.wmv")));
+}
+
+// Time ranges snap as they would over the whole key-frame list, although only the key frames
+// around the ranges' ends are read: on every file with video (long groups of pictures, B-frames,
+// audio sent ahead or behind), ranges at several places, one and two at a time.
+TEST_F(Cut, CommandLineRangesSnapAsOverTheWholeKeyFrameList) {
+    std::size_t checked = 0;
+    for (const std::string& source : testsupport::allMediaFiles()) {
+        cli::KeyFrames all;
+        // (A file of unknown length cannot be cut at all.)
+        if (FAILED(cli::readKeyFrames(source, all)) || all.times.size() < 2 || all.duration == 0) {
+            continue;
+        }
+        SCOPED_TRACE(source);
+        const QWORD length = media::lastStretchEnd(all.duration, all.samplesEnd, all.cutShort);
+        auto at = [&](double part) { return asf::secondsText(static_cast<QWORD>(length * part)); };
+        for (const std::vector<std::string>& ranges : std::vector<std::vector<std::string>>{
+                 {at(0.37) + "-" + at(0.71)},
+                 {at(0.9) + "-" + at(0.95)},
+                 {at(0.05) + "-" + at(0.2), at(0.6) + "-" + at(0.8)}}) {
+            std::string expected;
+            QWORD previousEnd = 0;
+            for (const std::string& text : ranges) {
+                const auto snapped = cli::snapRange(*cli::parseTimeRange(text), all.times, length);
+                ASSERT_TRUE(snapped) << text;
+                if (snapped->first < previousEnd) {
+                    expected.clear();  // ranges that overlap once snapped are refused
+                    break;
+                }
+                previousEnd = snapped->second;
+                expected += "keeping " + asf::secondsText(snapped->first) + " s to " +
+                            asf::secondsText(snapped->second) + " s\n";
+            }
+            if (expected.empty()) {
+                continue;
+            }
+            std::vector<std::string> args = {source, path("snapped.wmv")};
+            args.insert(args.end(), ranges.begin(), ranges.end());
+            std::ostringstream printed;
+            fs::remove(path("snapped.wmv"));
+            testing::internal::CaptureStdout();
+            EXPECT_EQ(cli::cutCommand(args, printed), 0) << ranges[0];
+            testing::internal::GetCapturedStdout();
+            EXPECT_EQ(printed.str().substr(0, expected.size()), expected) << ranges[0];
+        }
+        ++checked;
+    }
+    EXPECT_GE(checked, 8u);
 }
 
 // Writes a copy of `source` through our writer with a cover picture too big for the ordinary
