@@ -780,6 +780,19 @@ TEST(Trimlet, OneObjectBehindBothCallbackInterfaces) {
     delete engine;  // the first reference is the owner's, released by deleting
 }
 
+// What `splicor-cli cut SOURCE OUTPUT RANGES...` prints; the cut must succeed.
+std::string cutPrinted(const std::string& source, const std::string& output,
+                       const std::vector<std::string>& ranges) {
+    std::vector<std::string> args = {source, output};
+    args.insert(args.end(), ranges.begin(), ranges.end());
+    std::ostringstream printed;
+    fs::remove(output);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(cli::cutCommand(args, printed), 0) << ranges[0];
+    testing::internal::GetCapturedStdout();
+    return printed.str();
+}
+
 TEST_F(Cut, CommandLineSnapsRangesAndRefusesTooMany) {
     std::string source = mediaFile("wmv2_wmav2.wmv");
     if (source.empty()) {
@@ -800,14 +813,8 @@ TEST_F(Cut, CommandLineSnapsRangesAndRefusesTooMany) {
         {{"5-"}, "keeping 4.046 s to 8.046 s\n"},
         {{"--frames", "1-2"}, "keeping 2.046 s to 6.046 s\n"}};
     for (const auto& [ranges, kept] : snapped) {
-        std::vector<std::string> args = {source, path("snapped.wmv")};
-        args.insert(args.end(), ranges.begin(), ranges.end());
-        std::ostringstream printed;
-        fs::remove(path("snapped.wmv"));
-        testing::internal::CaptureStdout();
-        EXPECT_EQ(cli::cutCommand(args, printed), 0) << ranges[0];
-        testing::internal::GetCapturedStdout();
-        EXPECT_EQ(printed.str(), kept + "wrote " + path("snapped.wmv") + "\n");
+        EXPECT_EQ(cutPrinted(source, path("snapped.wmv"), ranges),
+                  kept + "wrote " + path("snapped.wmv") + "\n");
     }
     std::vector<std::string> many = {source, path("many.wmv")};
     for (int i = 0; i < 101; ++i) {
@@ -854,14 +861,9 @@ TEST_F(Cut, CommandLineRangesSnapAsOverTheWholeKeyFrameList) {
             if (expected.empty()) {
                 continue;
             }
-            std::vector<std::string> args = {source, path("snapped.wmv")};
-            args.insert(args.end(), ranges.begin(), ranges.end());
-            std::ostringstream printed;
-            fs::remove(path("snapped.wmv"));
-            testing::internal::CaptureStdout();
-            EXPECT_EQ(cli::cutCommand(args, printed), 0) << ranges[0];
-            testing::internal::GetCapturedStdout();
-            EXPECT_EQ(printed.str().substr(0, expected.size()), expected) << ranges[0];
+            EXPECT_EQ(cutPrinted(source, path("snapped.wmv"), ranges).substr(0, expected.size()),
+                      expected)
+                << ranges[0];
         }
         ++checked;
     }
