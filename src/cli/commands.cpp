@@ -181,7 +181,7 @@ HRESULT openReader(const std::string& path, ComPtr<media::IWMSyncReader>& reader
 }
 
 HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD until,
-                      media::QWORD from) {
+                      media::QWORD from, media::QWORD past) {
     ComPtr<media::IWMSyncReader> reader;
     std::vector<std::pair<media::WORD, bool>> streams;
     HRESULT hr = openReader(path, reader, streams);
@@ -205,9 +205,9 @@ HRESULT readKeyFrames(const std::string& path, KeyFrames& out, media::QWORD unti
         return media::ASF_E_NOSTREAMPROPS;
     }
     out.times.clear();
-    if (SUCCEEDED(hr) && from > 0) {
-        hr =
-            media::readCleanPoints(platform::utf8ToUtf16(path), out.stream, from, until, out.times);
+    if (SUCCEEDED(hr) && (from > 0 || past != UINT64_MAX)) {
+        hr = media::readCleanPoints(platform::utf8ToUtf16(path), out.stream, from, until, out.times,
+                                    past);
         if (hr == media::S_FALSE) {
             return media::S_OK;
         }

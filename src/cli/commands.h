@@ -25,7 +25,8 @@ media::HRESULT openReader(const std::string& path, media::ComPtr<media::IWMSyncR
 // order. ASF_E_NOSTREAMPROPS when the file has no video stream. With `until` the list ends at
 // the first key frame at or after it, and samplesEnd is left 0 when there is one. With `from`
 // the list holds every key frame at or after it, and perhaps a few before; the packets sent well
-// before it are not read.
+// before it are not read. With `past` the list may also end once the key frames up to it are
+// known (see media::readCleanPoints).
 struct KeyFrames {
     media::WORD stream = 0;
     media::QWORD duration = 0;         // the file's "Duration" attribute
@@ -34,7 +35,8 @@ struct KeyFrames {
     std::vector<std::uint64_t> times;  // media times, 100-ns units
 };
 media::HRESULT readKeyFrames(const std::string& path, KeyFrames& out,
-                             media::QWORD until = UINT64_MAX, media::QWORD from = 0);
+                             media::QWORD until = UINT64_MAX, media::QWORD from = 0,
+                             media::QWORD past = UINT64_MAX);
 
 // One compressed sample as a synchronous reader delivers it; data is valid during the call.
 struct SampleInfo {

@@ -169,9 +169,11 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
     for (const TimeRange& range : ranges) {
         for (MediaTime window = 10 * asf::kTicksPerSecond;; window *= 4) {
             const MediaTime from = range.first > window ? range.first - window : 0;
-            // An open end reads on to the end of the file (where the samples end is needed).
-            const MediaTime until = range.second == kEndOfFile ? kEndOfFile : range.first;
-            HRESULT hr = readKeyFrames(source, part, until, from);
+            // An open end reads on to the end of the file (where the samples end is needed);
+            // otherwise only the key frames up to the start count here.
+            const bool open = range.second == kEndOfFile;
+            HRESULT hr = readKeyFrames(source, part, open ? kEndOfFile : range.first, from,
+                                       open ? kEndOfFile : range.first);
             if (FAILED(hr)) {
                 return hr;
             }

@@ -155,7 +155,9 @@ std::uint64_t SourceFile::firstPacketFor(QWORD time, const std::set<std::uint8_t
 }
 
 HRESULT readCleanPoints(const std::u16string& path, WORD stream, QWORD from, QWORD until,
-                        std::vector<QWORD>& times) {
+                        std::vector<QWORD>& times, QWORD past) {
+    // More than any codec reorders its frames by.
+    constexpr QWORD kReorder = asf::kTicksPerSecond;
     SourceFile source;
     HRESULT hr = openSourceFile(path, source);
     if (FAILED(hr)) {
@@ -166,10 +168,16 @@ HRESULT readCleanPoints(const std::u16string& path, WORD stream, QWORD from, QWO
     reader.setStreamFilter(only);
     reader.seekToPacket(source.firstPacketFor(from, only));
     for (asf::Sample sample; reader.next(sample);) {
-        if (sample.stream != stream || !sample.cleanPoint) {
+        if (sample.stream != stream) {
             continue;
         }
         const QWORD time = source.sampleTime(sample);
+        if (past != UINT64_MAX && time > past + kReorder) {
+            return S_FALSE;
+        }
+        if (!sample.cleanPoint) {
+            continue;
+        }
         times.push_back(time);
         if (time >= until) {
             return S_FALSE;

@@ -52,10 +52,12 @@ HRESULT openSourceFile(const std::u16string& path, SourceFile& out);
 
 // The times of `stream`'s clean points from `from` on (a few earlier ones may come too), in the
 // order the file sends them, up to and including the first at or after `until`; the reading
-// starts at firstPacketFor(from), so no clean point at `from` or later is missed. S_FALSE when
-// the list stopped at `until`, S_OK when it reached the end of the file.
+// starts at firstPacketFor(from), so no clean point at `from` or later is missed. It also ends
+// at the first sample of the stream timed after `past` (give or take the frames a codec
+// reorders, every clean point up to `past` has been met by then). S_FALSE when the list
+// stopped early, S_OK when it reached the end of the file.
 HRESULT readCleanPoints(const std::u16string& path, WORD stream, QWORD from, QWORD until,
-                        std::vector<QWORD>& times);
+                        std::vector<QWORD>& times, QWORD past = UINT64_MAX);
 
 // Opens the file and gives samplesEnd(), and in *cutShort whether the file holds fewer packets
 // than its Data Object declares (it was cut short before it was opened).
