@@ -167,7 +167,10 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
     std::vector<MediaTime> times;
     KeyFrames part;
     for (const TimeRange& range : ranges) {
-        for (MediaTime window = 10 * asf::kTicksPerSecond;; window *= 4) {
+        // The window stops growing once it reaches back to the start of the file (a start far
+        // past the end would otherwise wrap it around to 0 and widen it for ever).
+        for (MediaTime window = 10 * asf::kTicksPerSecond;;
+             window = window > range.first / 4 ? range.first : window * 4) {
             const MediaTime from = range.first > window ? range.first - window : 0;
             // An open end reads on to the end of the file (where the samples end is needed);
             // otherwise only the key frames up to the start count here.

@@ -155,11 +155,11 @@ std::vector<TimeRange> complement(std::vector<TimeRange> deleted,
         return kept;
     }
     std::sort(deleted.begin(), deleted.end());
-    // What is kept from the start of the file takes what plays before the first key frame too;
-    // a deletion from the first key frame on takes that with it.
+    // What is kept from the start of the file takes what plays before the first key frame too,
+    // unless a deletion starts there (one typed before the first key frame snaps to 0).
     MediaTime from = 0;
     for (const TimeRange& range : deleted) {
-        if (range.first > keyFrames.front() && range.first > from) {
+        if (range.first > from) {
             kept.emplace_back(from, range.first);
         }
         from = std::max(from, range.second);

@@ -43,8 +43,7 @@ std::optional<TimeRange> frameRange(std::size_t first, std::size_t last,
 MediaTime endOfFile(const std::vector<MediaTime>& keyFrames, MediaTime duration);
 
 // What a cut keeps when the given (snapped) ranges are deleted: the stretches between them, from
-// the start of the file (a deletion from the first key frame on deletes from the start) to its
-// end. Deleted ranges may overlap and come in any order.
+// the start of the file to its end. Deleted ranges may overlap and come in any order.
 std::vector<TimeRange> complement(std::vector<TimeRange> deleted,
                                   const std::vector<MediaTime>& keyFrames, MediaTime duration);
 
