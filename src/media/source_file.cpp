@@ -44,13 +44,23 @@ QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
 
 QWORD SourceFile::samplesEnd() const {
     constexpr std::uint64_t kSlackMs = 5000;
+    // How much further back a stream that ended before the others is looked for.
+    constexpr std::uint64_t kEarlierEndMs = 120000;
     const asf::File& f = *file;
     const std::uint64_t windowMs = f.header().preroll() + kSlackMs;
-    // Back from the last whole packet while packets were sent within the window of the last.
+    // Back from the last whole packet while packets were sent within the window of the last,
+    // and further, up to kEarlierEndMs, while an audio or video stream has not been met: a
+    // stream sent well ahead of the others, or shorter than them, ends in earlier packets.
+    std::set<std::uint8_t> unmet;
+    for (const asf::Stream& s : f.header().streams) {
+        if (s.isAudio() || s.isVideo()) {
+            unmet.insert(static_cast<std::uint8_t>(s.number));
+        }
+    }
     std::vector<std::uint8_t> buffer;
     std::vector<asf::Payload> payloads;
     std::uint64_t first = f.packetCount();
-    std::uint64_t lastSend = 0;
+    std::uint64_t lastSend = 0, reference = 0;
     bool haveLast = false;
     while (first > 0) {
         asf::PacketInfo info;
@@ -64,10 +74,18 @@ QWORD SourceFile::samplesEnd() const {
             continue;
         }
         if (!haveLast) {
-            lastSend = info.sendTime;
+            lastSend = reference = info.sendTime;
             haveLast = true;
-        } else if (info.sendTime + windowMs < lastSend) {
+        } else if (info.sendTime + windowMs < reference &&
+                   (unmet.empty() || info.sendTime + windowMs + kEarlierEndMs < lastSend)) {
             break;
+        }
+        for (const asf::Payload& p : payloads) {
+            // A stream met late ends here: the window before it holds the rest of its last
+            // samples.
+            if (unmet.erase(p.streamNumber) && info.sendTime + windowMs < reference) {
+                reference = info.sendTime;
+            }
         }
         --first;
     }
@@ -172,7 +190,7 @@ HRESULT readCleanPoints(const std::u16string& path, WORD stream, QWORD from, QWO
             continue;
         }
         const QWORD time = source.sampleTime(sample);
-        if (past != UINT64_MAX && time > past + kReorder) {
+        if (past != UINT64_MAX && time > past && time - past > kReorder) {
             return S_FALSE;
         }
         if (!sample.cleanPoint) {

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -659,6 +660,51 @@ TEST_F(Cut, AFrameTimedAtARangeStartAndSentBeforeItsKeyFrameDoesNotShutTheRange)
     ASSERT_EQ(cutFile(source, out, ranges, key), S_OK);
     EXPECT_EQ(difference(expectedSamples(packets(source), ranges),
                          expectedSamples(packets(out), {{0, ~0ull}}), false),
+              "");
+}
+
+// A video stream that plays last but whose packets end long before the file's (sent 20 s ahead
+// of the audio, and ending earlier in the file), in a file whose header says it ends with the
+// audio: "to the end" still reaches the last video frame.
+TEST_F(Cut, AStreamThatEndsLastButIsSentEarlyStillEndsTheFile) {
+    const std::string original = mediaFile("demo.wmv");  // 30 s
+    if (original.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const WORD video = lastVideoStream(original);
+    const std::string source = path("video-ends-last.wmv");
+    reinterleave(original, source, 0, [&](std::vector<Held>& all) {
+        all.erase(
+            std::remove_if(all.begin(), all.end(),
+                           [&](const Held& h) { return h.stream == video && h.time >= 200000000; }),
+            all.end());
+        for (Held& h : all) {
+            if (h.stream == video) {
+                h.time += 200000000;
+            }
+        }
+    });
+    std::string bytes = testsupport::readFile(source);
+    const std::size_t properties = bytes.find(
+        std::string("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16));
+    ASSERT_NE(properties, std::string::npos);
+    std::uint64_t prerollMs = 0;
+    std::memcpy(&prerollMs, bytes.data() + properties + 80, 8);
+    const std::uint64_t playDuration = 300000000 + prerollMs * 10000;
+    std::memcpy(bytes.data() + properties + 64, &playDuration, 8);
+    testsupport::writeFile(source, bytes);
+    const std::vector<Listed> in = packets(source);
+    ASSERT_FALSE(in.empty());
+    ASSERT_NE(in.back().stream, video) << "the audio is sent last";
+    std::ostringstream printed;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(cli::cutCommand({source, path("out.wmv"), "35-"}, printed), 0);
+    testing::internal::GetCapturedStdout();
+    double from = 0;
+    ASSERT_EQ(std::sscanf(printed.str().c_str(), "keeping %lf s", &from), 1) << printed.str();
+    const QWORD start = static_cast<QWORD>(std::llround(from * 1000)) * 10000;
+    EXPECT_EQ(difference(expectedSamples(in, {{start, ~0ull}}),
+                         expectedSamples(packets(path("out.wmv")), {{0, ~0ull}}), false),
               "");
 }
 
