@@ -23,6 +23,8 @@ namespace {
 
 // The reader is paced one second of media at a time.
 constexpr QWORD kStep = asf::kTicksPerSecond;
+// More than any codec sends a frame ahead of an earlier-timed one by.
+constexpr QWORD kReorder = kStep;
 // How far the output's length may run past the end of its last sample.
 constexpr QWORD kMaxTail = 10 * kStep;
 
@@ -499,6 +501,11 @@ void Trimlet::keyStreamReached(QWORD t, DWORD flags) {
     if (t == rangeStarts[range] && !(flags & WM_SF_CLEANPOINT)) {
         // Another frame timed at the start, sent before the clean point that opens the range:
         // it waits with the other samples of the range.
+        return;
+    }
+    if (!(flags & WM_SF_CLEANPOINT) && t - rangeStarts[range] > kReorder) {
+        // Timed further past the start than any codec reorders by: a damaged time stamp, not a
+        // sign that the key frame is missing (the frames right after it would say that).
         return;
     }
     if (!(flags & WM_SF_CLEANPOINT) || t != rangeStarts[range]) {

@@ -708,6 +708,38 @@ TEST_F(Cut, AStreamThatEndsLastButIsSentEarlyStillEndsTheFile) {
               "");
 }
 
+// A frame of the key stream sent before a range's key frame but timed far past it (a damaged
+// time stamp) does not keep the range from opening at that key frame.
+TEST_F(Cut, AFrameWithADamagedTimeBeforeARangesKeyFrameDoesNotShutTheRange) {
+    const std::string original = mediaFile("wmv2_wmav2.wmv");
+    if (original.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::vector<QWORD> keys = keyFrames(original);
+    const WORD key = lastVideoStream(original);
+    ASSERT_GE(keys.size(), 3u);
+    const std::string source = path("damaged-time.wmv");
+    reinterleave(original, source, 0, [&](std::vector<Held>& all) {
+        for (std::size_t i = 1; i < all.size(); ++i) {
+            if (all[i].stream == key && all[i].time == keys[1]) {
+                std::size_t before = i;
+                while (before-- > 0 && all[before].stream != key) {
+                }
+                ASSERT_LT(before, i);
+                all[before].time = keys.back() + 10000000000ull;  // 1000 s past the last
+                return;
+            }
+        }
+        FAIL() << "no key frame at " << keys[1];
+    });
+    const std::vector<std::pair<QWORD, QWORD>> ranges{{keys[1], keys[2]}};
+    const std::string out = path("out.wmv");
+    ASSERT_EQ(cutFile(source, out, ranges, key), S_OK);
+    EXPECT_EQ(difference(expectedSamples(packets(source), ranges),
+                         expectedSamples(packets(out), {{0, ~0ull}}), false),
+              "");
+}
+
 TEST_F(Cut, AFailedCutLeavesTheDestinationAndNoTemporaryFile) {
     std::string destination = path("keep.wmv");
     std::ofstream(destination) << "precious";
@@ -1098,7 +1130,8 @@ TEST_F(Cut, DamagedSourcesAreRefusedOrLeaveTheirDamageBehind) {
     }
     // A picture of width 0, or of a million pixels a side, and audio formats FFmpeg refuses to
     // decode or demux (damage seen in mutated copies): no channels, a sample rate past 2^31, a
-    // byte rate no audio has, block alignment 0, more extra bytes declared than the block holds.
+    // byte rate no audio has, block alignment 0, more extra bytes declared than the block
+    // holds.
     struct Damage {
         bool audio;
         std::uint64_t offset;
