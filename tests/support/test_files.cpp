@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <system_error>
@@ -188,6 +189,20 @@ FrameMd5 ffmpegFrameMd5(const std::string& path, const std::string& maps) {
         result.packets.push_back(std::move(packet));
     }
     return result;
+}
+
+bool setHeaderDuration(std::string& bytes, std::uint64_t duration) {
+    const std::size_t at = bytes.find(
+        std::string("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16));
+    if (at == std::string::npos || at + 88 > bytes.size()) {
+        return false;
+    }
+    // Play duration at 64 (100-ns units, with the preroll), preroll at 80 (milliseconds).
+    std::uint64_t prerollMs = 0;
+    std::memcpy(&prerollMs, bytes.data() + at + 80, 8);
+    const std::uint64_t play = duration + prerollMs * 10000;
+    std::memcpy(&bytes[at + 64], &play, 8);
+    return true;
 }
 
 }  // namespace testsupport

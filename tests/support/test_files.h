@@ -4,6 +4,7 @@
 // the helper programs they kill.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,11 @@ std::string shellQuote(const std::string& text);
 // failing the test when it does not within `timeoutMs`.
 int startKillableHelper(const std::string& program, const std::vector<std::string>& args,
                         std::size_t readyBytes, int timeoutMs);
+
+// Rewrites the play duration in the File Properties Object of the ASF file `bytes` so that the
+// file's header says it lasts `duration` (100-ns units, the preroll left out), as a muxer that
+// wrote its header before it knew better would. False when there is no such object.
+bool setHeaderDuration(std::string& bytes, std::uint64_t duration);
 
 // Splits text into lines, without their line ends.
 std::vector<std::string> lines(const std::string& text);

@@ -14,6 +14,7 @@
 #include "asf/file.h"
 #include "cli/commands.h"
 #include "media/sample_buffer.h"
+#include "support/test_files.h"
 #include "thumbs/cache_file.h"
 #include "thumbs/thumbs_test_support.h"
 
@@ -270,14 +271,7 @@ TEST(Extraction, AHeaderShorterThanTheSamplesStillEndsTheLastFrameWhereTheyEnd) 
     ScratchDir dir;
     const std::string shortened = dir.path() + "short.wmv";
     std::string bytes = thumbtest::readFile(source);
-    const std::string filePropertiesGuid(
-        "\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16);
-    const std::size_t at = bytes.find(filePropertiesGuid);
-    ASSERT_NE(at, std::string::npos);
-    std::uint64_t preroll = 0;
-    std::memcpy(&preroll, bytes.data() + at + 80, 8);
-    const std::uint64_t playDuration = 30000000 + preroll * 10000;  // 3 s
-    std::memcpy(bytes.data() + at + 64, &playDuration, 8);
+    ASSERT_TRUE(testsupport::setHeaderDuration(bytes, 30000000));  // 3 s
     thumbtest::writeFile(shortened, bytes);
 
     // The latest of FFmpeg's packet times over every stream, and where those packets end (ms).
