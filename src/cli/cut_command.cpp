@@ -166,6 +166,13 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
     }
     std::vector<MediaTime> times;
     KeyFrames part;
+    auto take = [&] {
+        times.insert(times.end(), part.times.begin(), part.times.end());
+        keys.stream = part.stream;
+        keys.duration = part.duration;
+        keys.samplesEnd = std::max(keys.samplesEnd, part.samplesEnd);
+        keys.cutShort = keys.cutShort || part.cutShort;
+    };
     for (const TimeRange& range : ranges) {
         // The window stops growing once it reaches back to the start of the file (a start far
         // past the end would otherwise wrap it around to 0 and widen it for ever).
@@ -180,11 +187,7 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
             if (FAILED(hr)) {
                 return hr;
             }
-            times.insert(times.end(), part.times.begin(), part.times.end());
-            keys.stream = part.stream;
-            keys.duration = part.duration;
-            keys.samplesEnd = std::max(keys.samplesEnd, part.samplesEnd);
-            keys.cutShort = keys.cutShort || part.cutShort;
+            take();
             if (from == 0 || std::any_of(part.times.begin(), part.times.end(), [&](MediaTime t) {
                     return t >= from && t <= range.first;
                 })) {
@@ -196,9 +199,7 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
             if (FAILED(hr)) {
                 return hr;
             }
-            times.insert(times.end(), part.times.begin(), part.times.end());
-            keys.samplesEnd = std::max(keys.samplesEnd, part.samplesEnd);
-            keys.cutShort = keys.cutShort || part.cutShort;
+            take();
         }
     }
     std::sort(times.begin(), times.end());

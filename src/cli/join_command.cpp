@@ -7,6 +7,7 @@
 #include "asf/file.h"
 #include "asf/media_time.h"
 #include "cli/commands.h"
+#include "cut/trimlet.h"
 #include "media/header_attributes.h"
 #include "media/source_file.h"
 #include "media/source_info.h"
@@ -62,19 +63,15 @@ constexpr QWORD kMinimumSampleLength = asf::kTicksPerMillisecond;
 
 // How long a whole input lasts: its "Duration", the time its presentation ends (audio samples
 // may run a little past it: they overlap what follows, as they did in the file they came from).
-// When the header says less than the samples show, until the last sample's end, and at most ten
-// seconds past it when it says much more; a file cut short
-// before it was read (fewer packets than it declares) ends there too, with no gap for what it
-// lacks.
+// When the header says less than the samples show, until the last sample's end; when it says
+// much more, at most cut::kMaxTail past it, as a cut's output may run. A file cut short before
+// it was read (fewer packets than it declares) ends at its last sample too.
 QWORD inputLength(const asf::File& file, QWORD lastStart, QWORD lastEnd) {
     const QWORD declared = file.header().fileProperties.durationWithoutPreroll();
     if (file.truncated() && file.dataObject().sizeKnown) {
         return lastEnd;
     }
-    // A header that claims far more than its samples hold (as a cut's output may run at most
-    // ten seconds past its last sample) leaves no longer a hole before the next input.
-    constexpr QWORD kMaxTail = 10 * asf::kTicksPerSecond;
-    return std::min(declared > lastStart ? declared : lastEnd, lastEnd + kMaxTail);
+    return std::min(declared > lastStart ? declared : lastEnd, lastEnd + cut::kMaxTail);
 }
 
 // Writes the samples of one stretch with their times moved from `stretch.start` to `offset`;

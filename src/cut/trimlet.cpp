@@ -25,8 +25,6 @@ namespace {
 constexpr QWORD kStep = asf::kTicksPerSecond;
 // More than any codec sends a frame ahead of an earlier-timed one by.
 constexpr QWORD kReorder = kStep;
-// How far the output's length may run past the end of its last sample.
-constexpr QWORD kMaxTail = 10 * kStep;
 
 template <class T>
 void releaseIfSet(T*& p) {

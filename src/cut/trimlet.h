@@ -52,6 +52,9 @@ using media::WORD;
 
 // At most this many ranges are cut from one source.
 constexpr int kMaxRanges = 100;
+// How far an output's length may run past the end of its last sample (a header's duration
+// beyond that is not believed).
+constexpr media::QWORD kMaxTail = 10 * asf::kTicksPerSecond;
 
 class Trimlet final : public media::IWMReaderCallback, public media::IWMReaderCallbackAdvanced {
 public:

@@ -42,8 +42,17 @@ QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
     return 0;
 }
 
+namespace {
+
+// Encoders send most packets at most the preroll before their samples play; a few seconds more
+// allow for those that stretch it.
+constexpr std::uint64_t kSlackMs = 5000;
+// More than any codec reorders its frames by.
+constexpr std::uint64_t kReorderMs = 1000;
+
+}  // namespace
+
 QWORD SourceFile::samplesEnd() const {
-    constexpr std::uint64_t kSlackMs = 5000;
     // How much further back a stream that ended before the others is looked for.
     constexpr std::uint64_t kEarlierEndMs = 120000;
     const asf::File& f = *file;
@@ -102,9 +111,6 @@ QWORD SourceFile::samplesEnd() const {
 }
 
 std::uint64_t SourceFile::firstPacketFor(QWORD time, const std::set<std::uint8_t>& streams) const {
-    constexpr std::uint64_t kSlackMs = 5000;
-    // More than any codec reorders its frames by.
-    constexpr std::uint64_t kReorderMs = 1000;
     constexpr std::uint64_t kBlockBytes = 64 * 1024;
     const asf::File& f = *file;
     const std::uint64_t preroll = f.header().preroll();
@@ -174,8 +180,7 @@ std::uint64_t SourceFile::firstPacketFor(QWORD time, const std::set<std::uint8_t
 
 HRESULT readCleanPoints(const std::u16string& path, WORD stream, QWORD from, QWORD until,
                         std::vector<QWORD>& times, QWORD past) {
-    // More than any codec reorders its frames by.
-    constexpr QWORD kReorder = asf::kTicksPerSecond;
+    constexpr QWORD kReorder = asf::fromMilliseconds(kReorderMs);
     SourceFile source;
     HRESULT hr = openSourceFile(path, source);
     if (FAILED(hr)) {
