@@ -26,6 +26,7 @@ public:
     void setScrollPos(std::int32_t) override {}
     void invalidate() override {}
     void update() override {}
+    void showNotice(const std::string&) override {}
 };
 
 class FakeWindow : public platform::Window {
@@ -77,6 +78,16 @@ public:
     void update() override {
         std::lock_guard<std::mutex> guard(lock_);
         ++updates_;
+    }
+
+    void showNotice(const std::string& text) override {
+        std::lock_guard<std::mutex> guard(lock_);
+        notices_.push_back(text);
+    }
+    // Every notice text, in order.
+    std::vector<std::string> notices() const {
+        std::lock_guard<std::mutex> guard(lock_);
+        return notices_;
     }
 
     std::vector<ScrollInfo> scrollInfos() const {
@@ -148,6 +159,7 @@ private:
     mutable std::mutex lock_;  // guards every member below
     std::vector<std::pair<int, std::string>> texts_;
     std::vector<std::string> titles_;
+    std::vector<std::string> notices_;
     std::function<void(int, const std::string&)> watch_;
     std::vector<ScrollInfo> scrollInfos_;
     std::vector<std::int32_t> scrollPositions_;

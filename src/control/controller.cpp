@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "cut/cut_queue.h"
+#include "cut/failure_reason.h"
+#include "media/hresult.h"
 #include "platform/file_search.h"
 #include "platform/own_files.h"
 #include "platform/window.h"
@@ -21,6 +24,12 @@ using ListGuard = platform::StopFreeLock<std::recursive_mutex>;
 
 // The highest number a numbered save may carry.
 constexpr std::int32_t kLastSaveNumber = 99;
+
+// What a document's files get after their names when its source is gone at the start.
+constexpr char kSourceGoneTag[] = "source-gone";
+
+// The most the list of waiting files may hold.
+constexpr std::size_t kMaxWaitingFilesBytes = 64 << 20;
 
 }  // namespace
 
@@ -46,6 +55,33 @@ Controller::Controller(std::string directory, status::StatusBar* bar)
             delete document;
             continue;
         }
+        const std::string source = document->sourcePath();
+        std::optional<platform::FileStamp> indexStamp = platform::fileStamp(path);
+        struct stat sourceInfo;
+        if (::stat(source.c_str(), &sourceInfo) != 0) {
+            // The source is gone (deleted, moved, a disc not there): its thumbnails would cut
+            // nothing. They are set aside, not deleted, and the user is told.
+            const std::string cacheFile = document->cacheFilePath();
+            document->keepFilesOnDestroy();
+            delete document;
+            platform::setAside(path, kSourceGoneTag);
+            if (platform::isRegularFile(cacheFile)) {
+                platform::setAside(cacheFile, kSourceGoneTag);
+            }
+            statusBar->notify("元のファイルが見つからないため閉じました: " + source);
+            continue;
+        }
+        if (!indexStamp || platform::changedSince(source, indexStamp->modifiedNs)) {
+            // Written or replaced since its thumbnails were made: they show other pictures than
+            // the file holds, so it is read again, from the start of the queue.
+            delete document;  // its files are of the old content
+            if (findDocument(source) == nullptr) {
+                pendingDocuments.push_back(
+                    new thumbs::ThumbDocument(source, thumbnailDirectory, 0, 0, mainWindow.load()));
+            }
+            continue;
+        }
+        document->sourceStamp = platform::fileStamp(source);
         if (findDocument(document->sourcePath()) != nullptr) {
             // A second index file of one source (left by a run that opened it twice): the
             // first one found is the document.
@@ -63,6 +99,55 @@ Controller::Controller(std::string directory, status::StatusBar* bar)
         }
     }
     removeOrphanCacheFiles();
+    // The files that waited to be read, or were being read, when the program last ended, in
+    // their order, after those read again above.
+    for (const std::string& source : readWaitingFiles()) {
+        addFile(source, nullptr);
+    }
+    writeWaitingFiles();
+    // Stored for the window to show when it first shows every part.
+    statusBar->setReadyCount(static_cast<std::int32_t>(readyDocuments.size()));
+    statusBar->setPendingCount(static_cast<std::int32_t>(pendingDocuments.size()));
+}
+
+std::vector<std::string> Controller::readWaitingFiles() const {
+    std::vector<std::string> sources;
+    std::optional<std::string> content =
+        platform::readRegularFile(thumbnailDirectory + kWaitingFilesName, kMaxWaitingFilesBytes);
+    if (!content) {
+        return sources;
+    }
+    // Each path ends in a NUL byte: the one byte no path holds. A last one without it was not
+    // written whole and is left out; so is anything that is not an absolute path.
+    std::size_t from = 0;
+    for (std::size_t end; (end = content->find('\0', from)) != std::string::npos; from = end + 1) {
+        std::string path = content->substr(from, end - from);
+        if (!path.empty() && path[0] == '/') {
+            sources.push_back(std::move(path));
+        }
+    }
+    return sources;
+}
+
+void Controller::writeWaitingFiles() {
+    std::string content;
+    {
+        ListGuard guard(listLock);
+        if (loadingDocument != nullptr) {
+            content += loadingDocument->sourcePath() + '\0';
+        }
+        for (const thumbs::ThumbDocument* document : pendingDocuments) {
+            content += document->sourcePath() + '\0';
+        }
+    }
+    // Written under its own lock, so that two writers never put an older list over a newer one.
+    std::lock_guard<std::mutex> guard(waitingFilesLock_);
+    const std::string path = thumbnailDirectory + kWaitingFilesName;
+    if (content.empty()) {
+        ::unlink(path.c_str());
+    } else {
+        platform::replaceFileWith(path, content);
+    }
 }
 
 void Controller::removeOrphanCacheFiles() {
@@ -88,6 +173,9 @@ thumbs::ThumbDocument* Controller::findDocument(const std::string& path) {
         return current;
     }
     ListGuard guard(listLock);
+    if (same(loadingDocument)) {
+        return loadingDocument;
+    }
     for (const auto* list : {&pendingDocuments, &readyDocuments}) {
         for (thumbs::ThumbDocument* document : *list) {
             if (same(document)) {
@@ -122,6 +210,7 @@ void Controller::addFile(std::string path, platform::Window* window) {
         pendingDocuments.push_back(document);
         statusBar->setPendingCount(static_cast<std::int32_t>(pendingDocuments.size()));
     }
+    writeWaitingFiles();
     statusBar->showPendingCount();
 }
 
@@ -151,17 +240,31 @@ void Controller::saveAs(std::string destination) {
     const std::string source = current->sourcePath();
     destination = platform::absolutePath(destination);
     if (platform::sameFile(destination, source)) {
-        return;  // a cut never overwrites its own source, however it is named
+        // A cut never overwrites its own source, however it is named.
+        statusBar->notify("元のファイルには保存できません: " + destination +
+                          "\n別の名前を選んでください");
+        return;
     }
+    queueCut(current, std::move(destination));
+}
+
+void Controller::queueCut(thumbs::ThumbDocument* document, std::string destination) {
     thumbs::MediaTime* times = nullptr;
     std::int32_t count = 0;
-    current->getRanges(&times, &count);
-    cutQueue->enqueue(source, std::move(destination), times, count, current->videoStream);
+    document->getRanges(&times, &count);
+    if (!cutQueue->enqueue(document->sourcePath(), destination, times, count, document->videoStream,
+                           document->sourceStamp)) {
+        statusBar->notify("保存できません: " + destination);
+    }
 }
 
 void Controller::saveNumbered() {
     thumbs::ThumbDocument* current = currentDocument.load();
-    if (current == nullptr || !current->ready || current->nextSaveNumber > kLastSaveNumber) {
+    if (current == nullptr || !current->ready) {
+        return;
+    }
+    if (current->nextSaveNumber > kLastSaveNumber) {
+        statusBar->notify("番号を付けて保存できるのは 99 番までです: " + current->sourcePath());
         return;
     }
     const std::string source = current->sourcePath();
@@ -189,12 +292,10 @@ void Controller::saveNumbered() {
         }
     }
     if (destination.empty()) {
+        statusBar->notify("番号を付けて保存できるのは 99 番までです: " + source);
         return;
     }
-    thumbs::MediaTime* times = nullptr;
-    std::int32_t count = 0;
-    current->getRanges(&times, &count);
-    cutQueue->enqueue(source, std::move(destination), times, count, current->videoStream);
+    queueCut(current, std::move(destination));
 }
 
 void Controller::makeFirstReadyCurrent(platform::Window* window, bool suspendLoader,
@@ -282,7 +383,15 @@ void Controller::shutdown() {
         return;
     }
     shutDown_ = true;
-    running = false;
+    {
+        // The extraction in hand is given up: it is read again at the next start, and the
+        // program ends now, not once the whole file is read.
+        ListGuard guard(listLock);
+        running = false;
+        if (loadingDocument != nullptr) {
+            loadingDocument->abandonExtraction = true;
+        }
+    }
     platform::resumeThreadById(loaderThreadId);
     loaderThread.join();
 
@@ -321,6 +430,9 @@ void loaderThreadMain(Controller* controller) {
                     static_cast<std::int32_t>(controller->pendingDocuments.size()));
                 document = controller->pendingDocuments.front();
                 controller->pendingDocuments.pop_front();
+                controller->loadingDocument = document;
+                // Taken before shutdown began: it is given up when shutdown comes.
+                document->abandonExtraction = !controller->running;
             }
         }
         statusBar->showPendingCount();
@@ -347,9 +459,25 @@ void loaderThreadMain(Controller* controller) {
                 document->backgroundOnly = true;
             }
         }
+        const std::string source = document->sourcePath();
+        document->extractionProgress = [statusBar, source](int percent) {
+            statusBar->showLoading(source, percent);
+        };
         document->extract();
+        document->extractionProgress = nullptr;
         if (!document->ready) {
+            const bool abandoned = document->loadResult == media::E_ABORT;
+            const media::HRESULT why = document->loadResult;
+            {
+                ListGuard guard(controller->listLock);
+                controller->loadingDocument = nullptr;
+            }
             delete document;  // removes whatever files it wrote
+            if (abandoned) {
+                break;  // left in the list of waiting files, for the next start
+            }
+            controller->writeWaitingFiles();
+            statusBar->notify("読み込めませんでした: " + source + "\n" + cut::failureReason(why));
             continue;
         }
 
@@ -357,6 +485,7 @@ void loaderThreadMain(Controller* controller) {
         std::string title;
         {
             ListGuard guard(controller->listLock);
+            controller->loadingDocument = nullptr;
             controller->readyDocuments.push_back(document);
             if (controller->currentDocument.load() == nullptr) {
                 controller->closeDocument(controller->mainWindow.load(), true);
@@ -367,6 +496,7 @@ void loaderThreadMain(Controller* controller) {
             }
             statusBar->setReadyCount(static_cast<std::int32_t>(controller->readyDocuments.size()));
         }
+        controller->writeWaitingFiles();
         statusBar->showReadyCount();
         if (switched) {
             statusBar->setTitle(title);

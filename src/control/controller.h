@@ -26,6 +26,7 @@
 #include <list>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/thread.h"
 
@@ -46,10 +47,17 @@ namespace control {
 
 class Controller {
 public:
+    // The name of the list of waiting files in the thumbnail directory.
+    static constexpr char kWaitingFilesName[] = "waiting-files.list";
+
     // Starts the cut queue (which queues again the cut jobs left in the thumbnail directory),
     // creates the loader thread suspended, and restores the documents of the last run: the
-    // first index file found (ascending name order) becomes current, the others ready. Makes no
-    // StatusBar call. thumbnailDirectory ends in "/".
+    // first index file found (ascending name order) becomes current, the others ready. A
+    // document whose source is gone is dropped (its files set aside, the user told); one whose
+    // source was written or replaced since its thumbnails were made is queued to be read again.
+    // Then the files that waited to be read when the last run ended are queued again, in their
+    // order. Stores the counts in the StatusBar without showing them. thumbnailDirectory ends in
+    // "/".
     Controller(std::string thumbnailDirectory, status::StatusBar* statusBar);
     // Shuts down if shutdown was not called.
     ~Controller();
@@ -95,6 +103,8 @@ public:
     std::atomic<thumbs::ThumbDocument*> currentDocument{nullptr};
     std::list<thumbs::ThumbDocument*> readyDocuments;
     std::list<thumbs::ThumbDocument*> pendingDocuments;
+    // The document in the loader thread's hands (being extracted), or null. Guarded by listLock.
+    thumbs::ThumbDocument* loadingDocument = nullptr;
     platform::Thread loaderThread;
     platform::ThreadId loaderThreadId = platform::kNoThread;
     std::string thumbnailDirectory;
@@ -103,6 +113,15 @@ private:
     friend void loaderThreadMain(Controller* controller);
     // The document current, pending or ready whose source is the file `path` names.
     thumbs::ThumbDocument* findDocument(const std::string& path);
+    // Queues a cut of `document` to `destination`; a refusal is told.
+    void queueCut(thumbs::ThumbDocument* document, std::string destination);
+    // The list of waiting files (kWaitingFilesName in the thumbnail directory): the sources of
+    // the document being extracted and of the pending ones, in order, so that the files not yet
+    // read come back at the next start. Written whole (see platform/own_files.h) each time the
+    // documents waiting change; removed when none waits.
+    std::vector<std::string> readWaitingFiles() const;
+    void writeWaitingFiles();
+    std::mutex waitingFilesLock_;
     // Deletes the cache files that no index file names (extractions cut short).
     void removeOrphanCacheFiles();
     // Makes the first ready document current; the caller holds listLock and has checked that

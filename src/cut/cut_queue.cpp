@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "cut/failure_reason.h"
 #include "cut/output_files.h"
 #include "cut/trimlet.h"
 #include "journal/cut_list_file.h"
@@ -161,16 +162,45 @@ std::uint16_t thumbnailStreamOf(const std::string& source) {
     return found;
 }
 
-// Why a restored job must not run, or empty when it may.
-std::string refusalOf(const journal::CutList& list) {
+// Why a restored job (from the cut list file at `path`) must not run, or empty when it may.
+std::string refusalOf(const journal::CutList& list, const std::string& path) {
     if (platform::sameFile(list.source, list.destination)) {
-        return "its destination is its source";
+        return "保存先が元のファイルです";
     }
     struct stat info;
     if (::stat(list.destination.c_str(), &info) == 0 && !isAsfFile(list.destination)) {
-        return "its destination exists and is not a Windows Media file";
+        return "保存先に Windows Media ファイルでないファイルがあります";
+    }
+    // The ranges were chosen on the source as it was when the job was queued: the file's own
+    // time says when that was. A source written or moved into place since holds other material.
+    std::optional<platform::FileStamp> listed = platform::fileStamp(path);
+    if (listed && ::stat(list.source.c_str(), &info) == 0 &&
+        platform::changedSince(list.source, listed->modifiedNs)) {
+        return "元のファイルが分割の予約の後に変更されています";
     }
     return "";
+}
+
+// Why the job's source cannot be cut as it was queued, or S_OK. Looked at before the cut starts,
+// so that a failure that shows in the files is told at once, with its own reason.
+media::HRESULT preflight(const std::string& source, const std::string& destination,
+                         const std::optional<platform::FileStamp>& queuedStamp) {
+    std::optional<platform::FileStamp> now = platform::fileStamp(source);
+    if (!now) {
+        return media::NS_E_FILE_NOT_FOUND;
+    }
+    if (queuedStamp && *now != *queuedStamp) {
+        return kSourceChanged;
+    }
+    const std::string folder = platform::folderOf(destination);
+    struct stat info;
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return media::HRESULT_FROM_WIN32(media::ERROR_PATH_NOT_FOUND);
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return media::hresultFromErrno(errno);
+    }
+    return media::S_OK;
 }
 
 }  // namespace
@@ -183,6 +213,7 @@ struct CutQueue::Job {
     std::int32_t count = 0;
     std::uint16_t keyStream = 0;
     std::string cutListFile;
+    std::optional<platform::FileStamp> sourceStamp;
 };
 
 CutQueue::CutQueue(std::string directory, status::StatusBar* bar)
@@ -243,12 +274,11 @@ void CutQueue::loadCutList(const std::string& path) {
 void CutQueue::restoreJob(const std::string& path, journal::CutList list) {
     // A job that would write over its source, or over a file that is not a video of ours (a
     // hand-written or planted cut list file), is set aside with its file, not run.
-    const std::string refusal = refusalOf(list);
+    const std::string refusal = refusalOf(list, path);
     if (!refusal.empty()) {
         const std::string aside = platform::setAside(path, "refused");
-        std::fprintf(stderr, "splicor: the queued cut to %s is not run: %s (its cut list is %s)\n",
-                     list.destination.c_str(), refusal.c_str(),
-                     aside.empty() ? path.c_str() : aside.c_str());
+        statusBar->notify("予約されていた分割を行いません: " + list.destination + "\n" + refusal +
+                          " (予約: " + (aside.empty() ? path : aside) + ")");
         return;
     }
     {
@@ -271,11 +301,15 @@ void CutQueue::restoreJob(const std::string& path, journal::CutList list) {
     // The file holds no stream number: the worker finds the key stream in the source (0). A
     // file without an order keeps none: it stays older than every job queued since.
     const std::uint64_t order = list.order;
-    addJob(std::move(list.source), std::move(list.destination), times, count, 0, path, order);
+    // From here on the job cuts the source as it is now.
+    std::optional<platform::FileStamp> stamp = platform::fileStamp(list.source);
+    addJob(std::move(list.source), std::move(list.destination), times, count, 0, path, order,
+           stamp);
 }
 
 bool CutQueue::enqueue(std::string source, std::string destination, std::uint64_t* times,
-                       std::int32_t count, std::uint16_t keyStream) {
+                       std::int32_t count, std::uint16_t keyStream,
+                       std::optional<platform::FileStamp> sourceStamp) {
     // However the two are spelled, a cut never writes over its own source.
     if (source.empty() || destination.empty() || platform::sameFile(source, destination)) {
         std::free(times);
@@ -288,7 +322,7 @@ bool CutQueue::enqueue(std::string source, std::string destination, std::uint64_
         order = nextOrder++;
     }
     addJob(std::move(source), std::move(destination), times, std::max(count, 0), keyStream,
-           std::move(cutListFile), order);
+           std::move(cutListFile), order, sourceStamp);
     return true;
 }
 
@@ -314,7 +348,7 @@ std::string CutQueue::reserveCutListFile(const std::string& destination) {
 
 void CutQueue::addJob(std::string source, std::string destination, std::uint64_t* times,
                       std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
-                      std::uint64_t order) {
+                      std::uint64_t order, std::optional<platform::FileStamp> sourceStamp) {
     // The file goes to disk before the job enters the queues: a worker that took the job at
     // once could otherwise finish it and delete the file before it was written, and the file
     // would then bring the finished job back at the next start. A failed write is not fatal:
@@ -330,6 +364,7 @@ void CutQueue::addJob(std::string source, std::string destination, std::uint64_t
         timeCounts.push_back(count);
         keyStreams.push_back(keyStream);
         cutListFiles.push_back(std::move(cutListFile));
+        sourceStamps.push_back(sourceStamp);
         statusBar->setCutPendingCount(static_cast<std::int32_t>(sources.size()));
     }
     statusBar->showCutPendingCount();
@@ -357,6 +392,7 @@ bool CutQueue::takeJob(Job& job) {
     job.count = timeCounts.front();
     job.keyStream = keyStreams.front();
     job.cutListFile = std::move(cutListFiles.front());
+    job.sourceStamp = sourceStamps.front();
     runningDestination = job.destination;
     sources.pop_front();
     destinations.pop_front();
@@ -364,6 +400,7 @@ bool CutQueue::takeJob(Job& job) {
     timeCounts.pop_front();
     keyStreams.pop_front();
     cutListFiles.pop_front();
+    sourceStamps.pop_front();
     statusBar->setCutPendingCount(static_cast<std::int32_t>(sources.size()));
     return true;
 }
@@ -378,13 +415,18 @@ void CutQueue::runJob(const Job& job) {
     // A restored job's key stream is the one its thumbnails came from.
     const std::uint16_t keyStream =
         job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(job.source);
-    // A failed job is gone like a finished one, and named on standard error as a refused one is:
-    // its destination is as it was, which the user would not otherwise learn.
-    const media::HRESULT hr =
-        runCut(job.source, job.destination, temporary, ranges, keyStream, std::cout);
+    // A failed job is gone like a finished one, and told in the window: its destination is as
+    // it was, which the user would not otherwise learn.
+    media::HRESULT hr = preflight(job.source, job.destination, job.sourceStamp);
+    if (media::SUCCEEDED(hr)) {
+        hr = runCut(
+            job.source, job.destination, temporary, ranges, keyStream, std::cout, nullptr, true,
+            [this, &job](int percent) { statusBar->showCutting(job.destination, percent); });
+    }
     if (media::FAILED(hr)) {
-        std::fprintf(stderr, "splicor: the queued cut to %s failed: %s\n", job.destination.c_str(),
-                     media::hresultText(hr).c_str());
+        statusBar->showCutFailed(job.destination, failureReason(hr));
+    } else {
+        statusBar->showCutDone(job.destination);
     }
     removePartialCopies(job.destination);
     if (!job.cutListFile.empty()) {

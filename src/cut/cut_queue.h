@@ -28,10 +28,12 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "journal/cut_list_file.h"
+#include "platform/own_files.h"
 #include "platform/thread.h"
 
 namespace status {
@@ -46,9 +48,10 @@ public:
     // a run killed in the middle of a cut left there, then queues every job of the cut list
     // files found there in the order they were queued (files that do not record it first, in
     // ascending byte order of their names). A job whose destination is its source, or an
-    // existing file that is not an ASF file, is not queued: its file is set aside (renamed
-    // "NAME.refused") and a line on standard error says why. The partial copy a killed final
-    // copy left beside a restored job's destination is deleted.
+    // existing file that is not an ASF file, or whose source has been written or replaced since
+    // the file was written, is not queued: its file is set aside (renamed "NAME.refused") and
+    // the status bar's notice says why. The partial copy a killed final copy left beside a
+    // restored job's destination is deleted.
     CutQueue(std::string thumbnailDirectory, status::StatusBar* statusBar);
     // Lets the worker finish the cut in hand (without a time limit) and ends it. Jobs still
     // queued keep their cut list files, for the next start.
@@ -66,12 +69,15 @@ public:
     // (times[2], times[3]), ... of which at most the first 100 are cut; a last odd value is
     // ignored. `times` is a malloc block of `count` values that the queue frees after the job
     // (it may be null when count is 0); a negative count counts as 0. keyStream is the stream
-    // whose clean points open ranges (0: the source's thumbnail stream). The cut list file is on
-    // disk before the worker can see the job. Resumes the worker once. A job whose destination
-    // is its source (the same file, however spelled) or that lacks either path is refused:
-    // false, and `times` is freed.
+    // whose clean points open ranges (0: the source's thumbnail stream). `sourceStamp`, when
+    // given, is the source as the ranges were chosen on: a source that is no longer that file
+    // when the job runs is not cut, and the job fails. The cut list file is on disk before the
+    // worker can see the job. Resumes the worker once. A job whose destination is its source (the
+    // same file, however spelled) or that lacks either path is refused: false, and `times` is
+    // freed.
     bool enqueue(std::string source, std::string destination, std::uint64_t* times,
-                 std::int32_t count, std::uint16_t keyStream);
+                 std::int32_t count, std::uint16_t keyStream,
+                 std::optional<platform::FileStamp> sourceStamp = std::nullopt);
 
     // Whether a job waiting or running writes `destination` (compared as given).
     bool hasDestination(const std::string& destination);
@@ -93,7 +99,7 @@ private:
     void restoreJob(const std::string& path, journal::CutList list);
     void addJob(std::string source, std::string destination, std::uint64_t* times,
                 std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
-                std::uint64_t order);
+                std::uint64_t order, std::optional<platform::FileStamp> sourceStamp);
     bool takeJob(Job& job);
     void runJob(const Job& job);
     void finishJob(const Job& job);
@@ -107,6 +113,7 @@ private:
     std::deque<std::int32_t> timeCounts;
     std::deque<std::uint16_t> keyStreams;
     std::deque<std::string> cutListFiles;  // path of each job's own cut list file, or empty
+    std::deque<std::optional<platform::FileStamp>> sourceStamps;
     // Paths of the cut list files this queue's jobs own, from the choice of the name until the
     // job is done, the running job's included: no two jobs ever share a file.
     std::set<std::string> cutListNames;
@@ -114,7 +121,7 @@ private:
     std::string runningDestination;
     // The order the next queued job records in its cut list file: past every restored one.
     std::uint64_t nextOrder = 1;
-    // Guards the six queues (which change only together), cutListNames, runningDestination,
+    // Guards the seven queues (which change only together), cutListNames, runningDestination,
     // nextOrder and the stored cut pending count of the status bar. Never held while calling out to
     // the window or the engine; the worker is never stopped while holding it.
     std::mutex lock;

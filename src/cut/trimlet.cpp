@@ -536,6 +536,16 @@ void Trimlet::writeSample(std::int32_t range, WORD stream, QWORD t, QWORD d, DWO
         d = endOut - out;
     }
     writtenEnd = std::max(writtenEnd, out + d);
+    if (progress && writableRanges > 0) {
+        // How much of the output's length is written, by the time its samples reach.
+        const QWORD total = rangeEnds[writableRanges - 1] - rangeOffsets[writableRanges - 1];
+        const int percent =
+            total == 0 ? 100 : static_cast<int>(std::min<QWORD>(writtenEnd, total) * 100 / total);
+        if (percent != reportedPercent_) {
+            reportedPercent_ = percent;
+            progress(percent);
+        }
+    }
     HRESULT hr = writerAdvanced->WriteStreamSample(stream, out, 0, d, flags, buffer);
     if (FAILED(hr)) {
         setResult(hr);
@@ -627,7 +637,8 @@ boost::shared_array<WCHAR> wide(const std::string& text) {
 HRESULT runCut(const std::string& source, const std::string& destination,
                const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
                WORD keyStream, std::ostream& startTimes,
-               std::vector<Trimlet::SkippedAttribute>* skipped, bool replace) {
+               std::vector<Trimlet::SkippedAttribute>* skipped, bool replace,
+               std::function<void(int)> progress) {
     const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(kMaxRanges));
     boost::shared_array<QWORD> starts(new QWORD[kMaxRanges]());
     boost::shared_array<QWORD> ends(new QWORD[kMaxRanges]());
@@ -637,6 +648,7 @@ HRESULT runCut(const std::string& source, const std::string& destination,
     }
     boost::shared_ptr<Trimlet> engine(new Trimlet(startTimes));
     engine->replaceDestination = replace;
+    engine->progress = std::move(progress);
     const HRESULT hr = engine->run(temporary, destination, wide(source), wide(temporary), starts,
                                    ends, static_cast<std::int32_t>(count), keyStream);
     if (skipped) {

@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -153,9 +154,13 @@ public:
     std::vector<SkippedAttribute> skippedAttributes;
     // Whether the finished output may take the place of a file at the destination.
     bool replaceDestination = true;
+    // Told, on the reader's thread, each time the share of the output written (0 to 100, by the
+    // time its samples reach) changes; may be empty.
+    std::function<void(int)> progress;
 
 private:
     std::ostream& startTimes_;
+    int reportedPercent_ = -1;
     // A sample that waits for the key stream to open its range.
     struct Pending {
         std::int32_t range;
@@ -190,10 +195,12 @@ private:
 // `source` to `destination` through the temporary file `temporary`. The engine's range starts
 // go to `startTimes`; the source's attributes it could not copy, to *skipped when given. Unless
 // `replace`, a destination that exists when the output is finished is kept and the cut fails
-// (ERROR_FILE_EXISTS).
+// (ERROR_FILE_EXISTS). `progress`, when given, hears how far the output has come (see
+// Trimlet::progress).
 HRESULT runCut(const std::string& source, const std::string& destination,
                const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
                WORD keyStream, std::ostream& startTimes,
-               std::vector<Trimlet::SkippedAttribute>* skipped = nullptr, bool replace = true);
+               std::vector<Trimlet::SkippedAttribute>* skipped = nullptr, bool replace = true,
+               std::function<void(int)> progress = {});
 
 }  // namespace cut

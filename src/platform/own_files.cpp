@@ -84,6 +84,30 @@ bool sameFile(const std::string& a, const std::string& b) {
     return absolutePath(a) == absolutePath(b);
 }
 
+std::optional<FileStamp> fileStamp(const std::string& path) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    auto ns = [](const struct timespec& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    };
+    FileStamp stamp;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.modifiedNs = ns(info.st_mtim);
+    stamp.changedNs = ns(info.st_ctim);
+    return stamp;
+}
+
+bool changedSince(const std::string& path, std::int64_t sinceNs) {
+    std::optional<FileStamp> stamp = fileStamp(path);
+    // A file moved into place keeps the time its content was written, which may be long ago;
+    // the move itself shows in its change time.
+    return !stamp || stamp->modifiedNs > sinceNs || stamp->changedNs > sinceNs;
+}
+
 std::string fittedFileName(const std::string& name, std::size_t room) {
     if (name.size() + room <= kMaxFileNameBytes) {
         return name;

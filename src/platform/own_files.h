@@ -13,6 +13,7 @@
 // - A file that cannot be used is set aside under a new name, never deleted.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,29 @@ std::string absolutePath(const std::string& path);
 // Whether the two paths name one file: the same device and inode. When either cannot be looked
 // at (a file that does not exist yet), whether their absolute forms are equal.
 bool sameFile(const std::string& a, const std::string& b);
+
+// What tells one version of a file from another: which file it is (device and inode), its size
+// and when its content last changed.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;  // content last changed, in nanoseconds since 1970
+    std::int64_t changedNs = 0;   // content, name or links last changed (rename, replace)
+    bool operator==(const FileStamp& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modifiedNs == other.modifiedNs;
+    }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the file `path` names (links followed), or nothing when it cannot be looked at.
+std::optional<FileStamp> fileStamp(const std::string& path);
+
+// Whether the file `path` names may hold other content than it did when `since` was current:
+// gone, or written, replaced or moved into place after `since` (a time in nanoseconds since
+// 1970, such as the modification time of a file made from it).
+bool changedSince(const std::string& path, std::int64_t sinceNs);
 
 // `name` when `name` and `room` more bytes fit in one path component; else its start, cut on a
 // character boundary, followed by "~" and 16 hex digits of a hash of the whole name, so that

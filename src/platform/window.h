@@ -44,6 +44,10 @@ public:
     // Marks the whole client area for repainting, background erased first.
     virtual void invalidate() = 0;
 
+    // Adds `text` (lines split by "\n") to the window's notice: a window of its own, beside the
+    // main window, that stays, without holding up the main window, until the user closes it.
+    virtual void showNotice(const std::string& text) = 0;
+
     // Paints now whatever is marked for repainting (on the user-interface thread; from another
     // thread the paint follows as soon as that thread gets to it).
     virtual void update() = 0;

@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -320,6 +321,9 @@ std::string MainWindow::stateText() const {
     place("grid", grid_);
     place("scrollbar", scrollBar_);
     place("statusbar", statusParts_);
+    for (const std::string& line : noticeLines_) {
+        out << "notice " << line << "\n";
+    }
     return out.str();
 }
 
@@ -415,6 +419,37 @@ void MainWindow::update() {
         if (invalid_) {
             grid_->repaint();
         }
+    });
+}
+
+void MainWindow::showNotice(const std::string& text) {
+    post([this, text] {
+        // Every line of the text, one after the other: a notice the user has not closed yet
+        // grows, so that nothing told while it was open is lost behind it.
+        std::string rest = text;
+        for (std::size_t end; (end = rest.find('\n')) != std::string::npos;
+             rest.erase(0, end + 1)) {
+            noticeLines_.push_back(rest.substr(0, end));
+        }
+        noticeLines_.push_back(rest);
+        if (notice_ == nullptr) {
+            notice_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("お知らせ"), QString(),
+                                      QMessageBox::Ok, this);
+            notice_->setWindowModality(Qt::NonModal);
+            notice_->setAttribute(Qt::WA_DeleteOnClose);
+            QObject::connect(notice_, &QObject::destroyed, this, [this] {
+                notice_ = nullptr;
+                noticeLines_.clear();
+                publishState();
+            });
+        }
+        QStringList lines;
+        for (const std::string& line : noticeLines_) {
+            lines << QString::fromStdString(line);
+        }
+        notice_->setText(lines.join(QLatin1Char('\n')));
+        notice_->show();
+        publishState();
     });
 }
 

@@ -26,6 +26,7 @@
 class QCoreApplication;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QScrollBar;
 class QShortcut;
 
@@ -69,7 +70,8 @@ public:
     // look at it from outside (the end-to-end test reads it as the property
     // "_SPLICOR_WINDOW_STATE"): "status N whole|cut TEXT" for each part, "scroll VALUE MINIMUM
     // MAXIMUM enabled|disabled", and "grid", "scrollbar", "statusbar" with each one's X Y WIDTH
-    // HEIGHT in the window's coordinates.
+    // HEIGHT in the window's coordinates; while the notice is open, "notice LINE" for each of
+    // its lines.
     std::string stateText() const;
 
     // platform::Window
@@ -81,6 +83,7 @@ public:
     void setScrollPos(std::int32_t position) override;
     void invalidate() override;
     void update() override;
+    void showNotice(const std::string& text) override;
 
     // WindowHost
     platform::Window* window() override { return this; }
@@ -133,6 +136,9 @@ private:
     StatusParts* statusParts_ = nullptr;
     QMenu* fileMenu_ = nullptr;
     std::vector<QShortcut*> accelerators_;
+    // The notice, while it is open, and the lines it shows.
+    QMessageBox* notice_ = nullptr;
+    std::vector<std::string> noticeLines_;
     StatusWidths statusWidths_;
     platform::PaintContext* paintContext_ = nullptr;  // set only while the grid paints
     bool invalid_ = false;

@@ -32,6 +32,12 @@ void onCreate(WindowHost& host) {
     theStatusBar->showLoading("");
     theStatusBar->showCutPendingCount();
     theStatusBar->showCutting("");
+    // What was told before the window was there (restored jobs refused, documents whose source
+    // is gone), and the document restored from the last run.
+    theStatusBar->showWaitingNotices();
+    if (thumbs::ThumbDocument* restored = currentDocument()) {
+        theStatusBar->setTitle(restored->sourcePath());
+    }
     // The command line's files, in the order given: no extension test, no sort.
     std::vector<std::string> arguments = host.arguments();
     for (std::size_t i = 1; i < arguments.size(); ++i) {

@@ -1,5 +1,8 @@
 #include "status/status_bar.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "platform/files.h"
 #include "platform/window.h"
 
@@ -98,6 +101,13 @@ std::string counted(std::int32_t count, const char* words) {
     return limited(std::to_string(count) + "  " + words);
 }
 
+std::string withPercent(std::string text, int percent) {
+    if (percent >= 0) {
+        text += "  " + std::to_string(std::min(percent, 100)) + "%";
+    }
+    return text;
+}
+
 }  // namespace
 
 void StatusBar::showReadyCount() {
@@ -112,19 +122,78 @@ void StatusBar::showCutPendingCount() {
     showPart(kCutPendingPart, counted(cutPendingCount, "ファイル分割待ち"));
 }
 
-void StatusBar::showLoading(std::string path) {
-    showPart(kLoadingPart,
-             path.empty() ? "読込中ファイル無し" : "読込中..  " + platform::fileNamePart(path));
+void StatusBar::showLoading(std::string path, int percent) {
+    showPart(kLoadingPart, path.empty()
+                               ? "読込中ファイル無し"
+                               : withPercent("読込中..  " + platform::fileNamePart(path), percent));
 }
 
-void StatusBar::showCutting(std::string path) {
-    showPart(kCuttingPart, path.empty() ? "分割中ファイル無し"
-                                        : limited("分割中..  " + platform::fileNamePart(path)));
+void StatusBar::showCutting(std::string path, int percent) {
+    if (path.empty()) {
+        std::string outcome;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            outcome = lastCutOutcome_;
+        }
+        showPart(kCuttingPart, outcome.empty() ? "分割中ファイル無し" : outcome);
+        return;
+    }
+    // The percentage goes first when the name is too long for both: it is what changes.
+    std::string name = platform::fileNamePart(path);
+    std::string text = "分割中..  " + name;
+    if (percent >= 0) {
+        std::string tail = withPercent("", percent);
+        text = limited(text + tail).size() == text.size() + tail.size()
+                   ? text + tail
+                   : limited("分割中.." + tail + "  " + name);
+    }
+    {
+        // A new cut: what the last one came to is no longer news.
+        std::lock_guard<std::mutex> guard(lock_);
+        lastCutOutcome_.clear();
+    }
+    showPart(kCuttingPart, limited(text));
+}
+
+void StatusBar::showCutDone(std::string path) {
+    showCutPart(limited("保存しました  " + platform::fileNamePart(path)), true);
+}
+
+void StatusBar::showCutFailed(std::string path, const std::string& reason) {
+    showCutPart(limited("分割失敗  " + platform::fileNamePart(path)), true);
+    notify("保存できませんでした: " + path + "\n" + reason);
 }
 
 void StatusBar::showNameTooLong(std::string path) {
-    showPart(kCuttingPart,
-             limited("名前が長すぎて保存できません  " + platform::fileNamePart(path)));
+    showCutPart(limited("名前が長すぎて保存できません  " + platform::fileNamePart(path)), true);
+}
+
+void StatusBar::showCutPart(const std::string& text, bool outcome) {
+    if (outcome) {
+        std::lock_guard<std::mutex> guard(lock_);
+        lastCutOutcome_ = text;
+    }
+    showPart(kCuttingPart, text);
+}
+
+void StatusBar::notify(const std::string& text) {
+    std::fprintf(stderr, "splicor: %s\n", text.c_str());
+    std::lock_guard<std::mutex> guard(lock_);
+    if (platform::Window* window = statusWindow.load()) {
+        window->showNotice(text);
+    } else {
+        waitingNotices_.push_back(text);
+    }
+}
+
+void StatusBar::showWaitingNotices() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (platform::Window* window = statusWindow.load()) {
+        for (const std::string& text : waitingNotices_) {
+            window->showNotice(text);
+        }
+        waitingNotices_.clear();
+    }
 }
 
 void StatusBar::setTitle(std::string text) {

@@ -31,14 +31,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "asf/media_time.h"
 #include "media/wmsdk.h"
 #include "platform/bitmap.h"
+#include "platform/own_files.h"
 #include "platform/paint_context.h"
 #include "platform/thread.h"
 
@@ -244,6 +247,19 @@ public:
     // Written by the loader thread before extraction: others wait to be shown, so extraction
     // writes the cache file only and makes no bitmaps.
     bool backgroundOnly = false;
+    // Set by another thread to make an extraction in progress give up before its next frame
+    // (ready stays false, loadResult is E_ABORT).
+    std::atomic<bool> abandonExtraction{false};
+    // Told how far an extraction has come, on the loader thread: the share of the file's
+    // length read, 0 to 100, each time it changes. May be empty.
+    std::function<void(int)> extractionProgress;
+    // Why the last extraction failed (S_OK when it did not): a failure of the reader, or
+    // kNoVideo for a file without a video stream.
+    media::HRESULT loadResult = media::S_OK;
+    static constexpr media::HRESULT kNoVideo = media::makeHresult(0xA0050002u);
+    // The source file as the thumbnails were made from it (or as it was when they were
+    // restored), when it could be looked at.
+    std::optional<platform::FileStamp> sourceStamp;
     // The number of the next numbered save; the Controller allows 1 to 99.
     std::int32_t nextSaveNumber = 1;
     // The frame tables are complete (extracted or restored).

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "asf/attribute.h"
+#include "media/hresult.h"
 #include "media/source_file.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -79,35 +80,66 @@ void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow
     }
     reset();
     sourcePath_ = path;
+    loadResult = media::S_OK;
+    sourceStamp = platform::fileStamp(path);
 
     ComPtr<media::IWMSyncReader> reader;
     ComPtr<media::IWMProfile> profile;
     ComPtr<media::IWMHeaderInfo> header;
     MediaTime duration = 0;
-    if (FAILED(media::WMCreateSyncReader(nullptr, 0, reader.put())) ||
-        FAILED(reader->Open(platform::utf8ToUtf16(path).c_str())) ||
-        FAILED(reader.as(media::IID_IWMProfile, profile)) ||
-        FAILED(reader.as(media::IID_IWMHeaderInfo, header)) ||
-        FAILED(readDuration(header.get(), duration)) ||
-        !selectVideoStream(reader.get(), profile.get())) {
+    HRESULT hr = media::WMCreateSyncReader(nullptr, 0, reader.put());
+    if (SUCCEEDED(hr)) {
+        hr = reader->Open(platform::utf8ToUtf16(path).c_str());
+    }
+    if (SUCCEEDED(hr)) {
+        hr = reader.as(media::IID_IWMProfile, profile);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = reader.as(media::IID_IWMHeaderInfo, header);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = readDuration(header.get(), duration);
+    }
+    if (SUCCEEDED(hr) && !selectVideoStream(reader.get(), profile.get())) {
+        hr = kNoVideo;
+    }
+    if (FAILED(hr)) {
+        loadResult = hr;
         return;
     }
 
     CacheFile cacheFile;
     cacheBase = thumbnailDirectory_;
     if (!createCacheFile(cacheFile)) {
+        loadResult = media::hresultFromErrno(errno);
         return;  // nowhere to keep the thumbnails
     }
     MediaTime start = 0;
     std::unique_ptr<platform::Bitmap> bitmap;
-    if (FAILED(readFirstFrame(reader.get(), &start, mainWindow, bitmap, noBitmaps, cacheFile))) {
+    hr = readFirstFrame(reader.get(), &start, mainWindow, bitmap, noBitmaps, cacheFile);
+    if (FAILED(hr)) {
+        // A video stream without a single key frame.
+        loadResult = hr == media::NS_E_NO_MORE_SAMPLES ? kNoVideo : hr;
         return;
     }
+    int reportedPercent = -1;
     // Frame k is record k: each stored sample becomes the next record and, once the next sample
     // (or the end) says where it ends, the next frame.
     for (std::uint32_t record = 0;; ++record) {
         // Between two frames the loader thread may be stopped (a document switch, a pause).
         platform::safePoint();
+        if (abandonExtraction) {
+            loadResult = media::E_ABORT;
+            return;  // the files made so far go with the document
+        }
+        if (extractionProgress && duration > 0) {
+            const int percent =
+                static_cast<int>(std::min<MediaTime>(start, duration) * 100 / duration);
+            if (percent != reportedPercent) {
+                reportedPercent = percent;
+                extractionProgress(percent);
+            }
+        }
         ComPtr<media::INSSBuffer> sample;
         MediaTime time = 0, sampleDuration = 0;
         media::DWORD flags = 0, output = 0;

@@ -294,17 +294,19 @@ TEST_F(ControllerTest, ClosingAndSendingBackStepThroughTheReadyDocuments) {
     EXPECT_TRUE(eventually([&] { return fs::exists(sources + "c-1.asf"); }));
 }
 
-TEST_F(ControllerTest, ShutdownFinishesTheExtractionInProgressAndKeepsDocumentsForTheNextStart) {
+TEST_F(ControllerTest, ShutdownGivesUpTheExtractionInHandAndTheNextStartReadsItAgain) {
     start();
     const std::string first = source("wmv1_wmav1.wmv", "a.wmv");
     const std::string second = source("demo.wmv", "b.wmv");
+    const std::string third = source("mp43_only.asf", "c.asf");
     controller->addFile(first, &window);
     controller->startLoading();
     ASSERT_TRUE(loaderIdle());
     controller->addFile(second, &window);
+    controller->addFile(third, &window);
     platform::Event extracting;
     window.watch([&](int part, const std::string& text) {
-        if (part == kLoadingPart && text == "読込中..  b.wmv") {
+        if (part == kLoadingPart && text.rfind("読込中..  b.wmv", 0) == 0) {
             extracting.signal();
         }
     });
@@ -312,22 +314,65 @@ TEST_F(ControllerTest, ShutdownFinishesTheExtractionInProgressAndKeepsDocumentsF
     ASSERT_TRUE(extracting.waitFor(60s));
     controller->shutdown();
     window.watch(nullptr);
-    // The loader finished b.wmv and filed it as ready before it stopped.
+    // b.wmv was given up half read, c.asf never taken: neither has thumbnails, both wait.
     EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, "-thum.txt"),
-              (std::vector<std::string>{"a.wmv-thum.txt", "b.wmv-thum.txt"}));
+              std::vector<std::string>{"a.wmv-thum.txt"});
+    EXPECT_EQ(platform::findFilesWithSuffix(thumbDir, ".thum"),
+              std::vector<std::string>{"a.wmv.thum"});
     controller.reset();
 
-    // The next start: the first index file found is current, the second ready, no count shown.
-    const std::size_t textsBefore = window.allTexts().size();
+    // The next start: a.wmv is shown from its files, the other two are read again in their order.
     start();
-    EXPECT_EQ(window.allTexts().size(), textsBefore);
     EXPECT_EQ(currentPath(), first);
-    ASSERT_EQ(readyPaths(), std::vector<std::string>{second});
+    EXPECT_EQ(bar.pendingCount.load(), 2);
+    EXPECT_EQ(bar.readyCount.load(), 0);
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    ASSERT_EQ(readyPaths(), (std::vector<std::string>{second, third}));
+    EXPECT_FALSE(fs::exists(thumbDir + control::Controller::kWaitingFilesName));
     thumbs::ThumbDocument* current = controller->currentDocument.load();
     EXPECT_TRUE(current->ready);
     cli::KeyFrames keyFrames;
     ASSERT_EQ(cli::readKeyFrames(first, keyFrames), media::S_OK);
     EXPECT_EQ(current->frameStarts, keyFrames.times);
+}
+
+TEST_F(ControllerTest, ARestoredDocumentWhoseSourceIsGoneIsDroppedAndOneReplacedIsReadAgain) {
+    start();
+    const std::string gone = source("wmv1_wmav1.wmv", "a.wmv");
+    const std::string replaced = source("wmv1_wmav1.wmv", "b.wmv");
+    const std::string kept = source("wmv1_wmav1.wmv", "c.wmv");
+    for (const std::string& path : {gone, replaced, kept}) {
+        controller->addFile(path, &window);
+    }
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    controller->shutdown();
+    controller.reset();
+    fs::remove(gone);
+    // Another video moved into place under the same name: its content time is older than the
+    // thumbnails', only the move itself is newer.
+    const std::string other = source("demo.wmv", "other.wmv");
+    fs::last_write_time(other, fs::file_time_type::clock::now() - std::chrono::hours(24));
+    fs::rename(other, replaced);
+
+    start();
+    EXPECT_EQ(currentPath(), kept);
+    EXPECT_TRUE(readyPaths().empty());
+    EXPECT_EQ(bar.pendingCount.load(), 1);
+    // a.wmv's files are set aside, not deleted, and the user is told.
+    EXPECT_TRUE(fs::exists(thumbDir + "a.wmv-thum.txt.source-gone"));
+    EXPECT_TRUE(fs::exists(thumbDir + "a.wmv.thum.source-gone"));
+    controller->startLoading();
+    ASSERT_TRUE(loaderIdle());
+    ASSERT_EQ(readyPaths(), std::vector<std::string>{replaced});
+    cli::KeyFrames keyFrames;
+    ASSERT_EQ(cli::readKeyFrames(replaced, keyFrames), media::S_OK);
+    EXPECT_EQ(controller->readyDocuments.front()->frameStarts, keyFrames.times)
+        << "the replaced file's own key frames";
+    std::vector<std::string> notices = window.notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find(gone), std::string::npos);
 }
 
 // Media times of the key frames a cut of `ranges` should hold: each kept frame's start moved back

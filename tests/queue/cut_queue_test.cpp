@@ -44,6 +44,7 @@ namespace {
 
 const std::string kCutting = "分割中..  ";
 const std::string kNoCut = "分割中ファイル無し";
+const std::string kDone = "保存しました  ";
 
 // wmv2_wmav2.wmv: 8 s, key frames at 0.046, 2.046, 4.046 and 6.046 s.
 const Times kSecondStretch = {20460000, 40460000};
@@ -82,16 +83,38 @@ std::string engineReference(const std::string& source, const Times& times,
     return listed;
 }
 
-// Part 4's texts in order, a repeated "no cut" counted once: the worker may look for work once
-// more than needed, which shows nothing new.
+bool startsWith(const std::string& text, const std::string& start) {
+    return text.compare(0, start.size(), start) == 0;
+}
+
+// Part 4's texts in order without the percentages of a cut in progress, a text shown again
+// counted once: the worker may look for work once more than needed, which shows the last
+// outcome again.
 std::vector<std::string> cutting(const testsupport::FakeWindow& window) {
     std::vector<std::string> shown;
     for (const std::string& text : window.texts(4)) {
-        if (shown.empty() || text != kNoCut || shown.back() != kNoCut) {
+        if (text.find('%') != std::string::npos) {
+            continue;
+        }
+        if (shown.empty() || text != shown.back()) {
             shown.push_back(text);
         }
     }
     return shown;
+}
+
+// Every notice the window was given, one after the other.
+std::string noticesOf(const testsupport::FakeWindow& window) {
+    std::string all;
+    for (const std::string& notice : window.notices()) {
+        all += notice + "\n";
+    }
+    return all;
+}
+
+// Whether part 4 shows no cut in progress: nothing cut yet, or the last cut's outcome.
+bool idle(const std::string& text) {
+    return text == kNoCut || startsWith(text, kDone) || startsWith(text, "分割失敗  ");
 }
 
 // Holds the worker where it shows that it starts cutting a destination, until released. The
@@ -154,8 +177,10 @@ protected:
     bool waitIdle(std::size_t started) {
         return eventually([&] {
             std::vector<std::string> shown = cutting(window_);
-            return !shown.empty() && shown.back() == kNoCut &&
-                   shown.size() - std::count(shown.begin(), shown.end(), kNoCut) == started;
+            return !shown.empty() && idle(shown.back()) &&
+                   static_cast<std::size_t>(std::count_if(shown.begin(), shown.end(), [](auto& t) {
+                       return startsWith(t, kCutting);
+                   })) == started;
         });
     }
 
@@ -183,7 +208,8 @@ TEST_F(CutQueueTest, JobsStartAtOnceRunInTurnAndWaitWhilePaused) {
     gate_.release();
     ASSERT_TRUE(waitIdle(2));
     EXPECT_EQ(cutting(window_),
-              (std::vector<std::string>{kCutting + "a one.wmv", kCutting + "b.wmv", kNoCut}));
+              (std::vector<std::string>{kCutting + "a one.wmv", kDone + "a one.wmv",
+                                        kCutting + "b.wmv", kDone + "b.wmv"}));
     EXPECT_EQ(window_.shown(3), "0  ファイル分割待ち");
     EXPECT_EQ(packets(out_ + "a one.wmv"),
               reference(mediaFile("wmv2_wmav2.wmv"), kSecondAndLastStretch));
@@ -223,7 +249,7 @@ TEST_F(CutQueueTest, PauseStopsTheCutInHandAndAnEnqueueLetsOnlyThatCutFinish) {
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(cutLists(thumb_), std::vector<std::string>{"b.wmv-cut.txt"});
     EXPECT_EQ(files(out_), std::vector<std::string>{"a.wmv"});
-    EXPECT_EQ(cutting(window_), std::vector<std::string>{kCutting + "a.wmv"});
+    EXPECT_EQ(cutting(window_), (std::vector<std::string>{kCutting + "a.wmv", kDone + "a.wmv"}));
 
     queue_->resumeWorker();
     ASSERT_TRUE(waitIdle(2));
@@ -283,10 +309,14 @@ TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     // stretch starts at a key frame of stream 1 only, so on stream 2 it never opens and the job
     // fails without writing anything.
     EXPECT_FALSE(fs::exists(out_ + "a.wmv"));
-    EXPECT_NE(said.find("the queued cut to " + out_ + "a.wmv failed: NS_E_INVALID_REQUEST"),
+    // The failure is told in the window with its reason, and shown until the next cut.
+    const std::string told = noticesOf(window_);
+    EXPECT_NE(told.find("保存できませんでした: " + out_ +
+                        "a.wmv\n残す部分がキーフレームから始まりません"),
               std::string::npos)
-        << said;
-    EXPECT_EQ(said.find("b.wmv"), std::string::npos) << said;
+        << told;
+    EXPECT_EQ(told.find("b.wmv"), std::string::npos) << told;
+    EXPECT_NE(said.find(out_ + "a.wmv"), std::string::npos) << said;
     EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kSecondStretch));
     // The job without a source is dropped and keeps its file; the malformed file stays too.
     EXPECT_EQ(files(out_), (std::vector<std::string>{"b.wmv"}));
@@ -420,8 +450,9 @@ TEST_F(CutQueueTest, AJobCutShortByAKilledProcessRunsAgainToACorrectOutputExactl
             status::StatusBar bar;
             bar.statusWindow = &window;
             cut::CutQueue queue(thumb, &bar);
-            ASSERT_TRUE(eventually([&] { return window.shown(4) == kNoCut; }));
-            EXPECT_EQ(cutting(window), (std::vector<std::string>{kCutting + "cut.wmv", kNoCut}));
+            ASSERT_TRUE(eventually([&] { return window.shown(4) == kDone + "cut.wmv"; }));
+            EXPECT_EQ(cutting(window),
+                      (std::vector<std::string>{kCutting + "cut.wmv", kDone + "cut.wmv"}));
         }
         EXPECT_EQ(packets(destination), expected);
         // No cut list file, no temporary output of either run.
@@ -464,10 +495,9 @@ TEST_F(CutQueueTest, RestoredJobsRunInQueueOrderAndNeverWriteWhatIsNotTheirs) {
     testing::internal::CaptureStderr();
     start();
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find(out_ + "../out/./src.wmv is not run: its destination is its source"),
-              std::string::npos)
+    EXPECT_NE(said.find(out_ + "../out/./src.wmv\n保存先が元のファイルです"), std::string::npos)
         << said;
-    EXPECT_NE(said.find(notes + " is not run: its destination exists and is not a Windows Media"),
+    EXPECT_NE(said.find(notes + "\n保存先に Windows Media ファイルでないファイルがあります"),
               std::string::npos)
         << said;
     // However the source is spelled, queuing a cut onto it is refused too.

@@ -31,9 +31,10 @@ public:
     }
     // Called on the worker thread as it starts the job.
     void setStatusText(int part, const std::string& text) override {
-        if (part != 4 || text.rfind("分割中..  ", 0) != 0) {
-            return;
+        if (part != 4 || text.rfind("分割中..  ", 0) != 0 || started_) {
+            return;  // later texts of the job tell its progress
         }
+        started_ = true;
         if (holdAfter_ < 0) {
             signal();
             return;
@@ -57,6 +58,7 @@ private:
 
     int fd_;
     long holdAfter_;
+    bool started_ = false;
     std::thread holder_;
 };
 
