@@ -62,7 +62,8 @@ std::string displayProblem(int argc, char** argv) {
 
 int runSplicor(int argc, char** argv) {
     // Held for the life of the process; the kernel lets go of it however the process ends.
-    platform::SingleInstanceLock instanceLock(platform::kInstanceLockName);
+    platform::SingleInstanceLock instanceLock(
+        platform::instancePlaces(platform::kInstanceLockName, std::getenv("XDG_RUNTIME_DIR")).lock);
     if (!instanceLock.held()) {
         return 0;  // another instance runs: leave everything to it
     }
