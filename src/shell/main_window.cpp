@@ -444,6 +444,14 @@ void MainWindow::acceptDroppedFiles() {
     setAcceptDrops(true);
 }
 
+void MainWindow::raiseWindow() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
 LRESULT MainWindow::defWindowProc(UINT message, WPARAM, LPARAM) {
     if (message == WM_CLOSE) {
         destroyWindow();

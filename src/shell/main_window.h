@@ -91,6 +91,7 @@ public:
     std::string chooseFile(bool open) override;
     std::int16_t shiftKeyState() override;
     void acceptDroppedFiles() override;
+    void raiseWindow() override;
     StatusWidths statusWidths() override { return statusWidths_; }
     std::vector<std::string> arguments() override { return arguments_; }
     LRESULT defWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
