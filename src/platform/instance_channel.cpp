@@ -179,17 +179,6 @@ InstanceServer::InstanceServer(std::string socketPath) : socketPath_(std::move(s
 
 InstanceServer::~InstanceServer() {
     stop();
-    if (listenFd_ < 0) {
-        return;
-    }
-    ::close(listenFd_);
-    struct stat status;
-    if (::lstat(socketPath_.c_str(), &status) == 0 && status.st_dev == boundDevice_ &&
-        status.st_ino == boundInode_) {
-        ::unlink(socketPath_.c_str());
-    }
-    ::close(wakeFds_[0]);
-    ::close(wakeFds_[1]);
 }
 
 void InstanceServer::start(Delivery deliver) {
@@ -213,6 +202,20 @@ void InstanceServer::stop() {
         (void)!::write(wakeFds_[1], &wake, 1);
         listener_.join();
     }
+    if (listenFd_ < 0) {
+        return;
+    }
+    // Later starts now find nobody listening and wait for the lock instead: the program may
+    // take a while yet to end, and one of them may then become the instance.
+    ::close(listenFd_);
+    listenFd_ = -1;
+    struct stat status;
+    if (::lstat(socketPath_.c_str(), &status) == 0 && status.st_dev == boundDevice_ &&
+        status.st_ino == boundInode_) {
+        ::unlink(socketPath_.c_str());
+    }
+    ::close(wakeFds_[0]);
+    ::close(wakeFds_[1]);
 }
 
 void InstanceServer::listenerMain() {

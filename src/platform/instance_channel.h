@@ -83,7 +83,7 @@ public:
     // instance that ended without removing it (the caller holds the instance lock, so nobody
     // serves it). listening() tells whether that worked, problem() why not.
     explicit InstanceServer(std::string socketPath);
-    // stop(), then removes the socket if it is still the one bound here.
+    // stop().
     ~InstanceServer();
     InstanceServer(const InstanceServer&) = delete;
     InstanceServer& operator=(const InstanceServer&) = delete;
@@ -94,7 +94,7 @@ public:
     // Starts the listener thread (once, when listening).
     void start(Delivery deliver);
     // Stops the listener thread and waits for it: a request in hand is abandoned. No delivery
-    // happens after it returns.
+    // happens after it returns, and the socket is gone (if it is still the one bound here).
     void stop();
 
 private:
