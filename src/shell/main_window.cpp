@@ -36,6 +36,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/instance_channel.h"
 #include "platform/qt_paint_context.h"
 #include "shell/file_dialogs.h"
 #include "shell/file_intake.h"
@@ -477,6 +478,31 @@ std::int16_t MainWindow::shiftKeyState() {
 
 void MainWindow::acceptDroppedFiles() {
     setAcceptDrops(true);
+}
+
+void MainWindow::raiseWindow() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+void MainWindow::handOver(std::shared_ptr<platform::FileHandOver> files) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, files] {
+            if (destroyed_) {
+                files->decline();
+                return;
+            }
+            if (!files->take()) {
+                return;  // its sender has been told they were not taken
+            }
+            HandedOverFiles handed{files->paths()};
+            sendMessage(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&handed));
+        },
+        Qt::QueuedConnection);
 }
 
 LRESULT MainWindow::defWindowProc(UINT message, WPARAM, LPARAM) {

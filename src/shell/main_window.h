@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ class QScrollBar;
 class QShortcut;
 
 namespace platform {
+class FileHandOver;
 class PaintContext;
 }  // namespace platform
 
@@ -53,6 +55,12 @@ public:
 
     // Sends one message to the procedure, as the message loop dispatches it.
     LRESULT sendMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // From any thread: the files a later start hands over reach the procedure as WM_COPYDATA on
+    // the user-interface thread, in the order they came, once the loop gets to them. A request
+    // that arrives after the window is gone is declined; one its sender no longer waits for is
+    // left alone.
+    void handOver(std::shared_ptr<platform::FileHandOver> files);
 
     bool destroyed() const { return destroyed_; }
     QMenu* fileMenu() const { return fileMenu_; }
@@ -94,6 +102,7 @@ public:
     std::string chooseFile(bool open) override;
     std::int16_t shiftKeyState() override;
     void acceptDroppedFiles() override;
+    void raiseWindow() override;
     StatusWidths statusWidths() override { return statusWidths_; }
     std::vector<std::string> arguments() override { return arguments_; }
     LRESULT defWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

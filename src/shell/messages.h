@@ -19,6 +19,9 @@ constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
+// Another start of the program hands over its command line: lParam points to a HandedOverFiles
+// (window_host.h) for the length of the message. Handled, it returns TRUE (1).
+constexpr UINT WM_COPYDATA = 0x004A;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_SYSKEYDOWN = 0x0104;
 constexpr UINT WM_COMMAND = 0x0111;

@@ -2,13 +2,17 @@
 
 #include <QApplication>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "control/controller.h"
 #include "platform/file_search.h"
+#include "platform/instance_channel.h"
 #include "platform/own_files.h"
 #include "platform/single_instance.h"
 #include "shell/display_check.h"
@@ -60,11 +64,77 @@ std::string displayProblem(int argc, char** argv) {
     return "";
 }
 
+namespace {
+
+std::string whyNotHandedOver(platform::HandOver result, const std::string& lockPath) {
+    switch (result) {
+        case platform::HandOver::noInstance:
+            return "another Splicor holds " + lockPath + " but takes no files (it may be closing)";
+        case platform::HandOver::notTaken:
+            return "the running Splicor is closing";
+        case platform::HandOver::tooLarge:
+            return "too many files to hand to the running Splicor";
+        default:
+            return "the running Splicor does not answer";
+    }
+}
+
+// The instance lock, when this start is to be the instance; else null, when the command line's
+// files went to the instance that runs (`exitCode` 0) or could not (1, said on standard error).
+std::unique_ptr<platform::SingleInstanceLock> takeInstanceLockOrHandOver(
+    const platform::InstancePlaces& places, int argc, char** argv, int& exitCode) {
+    // Made absolute here: the running instance works in another folder.
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        paths.push_back(platform::absolutePath(argv[i]));
+    }
+    auto deadline = std::chrono::steady_clock::now() + platform::kHandOverTimeout;
+    for (;;) {
+        auto lock = std::make_unique<platform::SingleInstanceLock>(places.lock);
+        if (lock->held()) {
+            return lock;
+        }
+        if (!lock->busy()) {
+            std::fprintf(stderr, "splicor: cannot take the instance lock %s.\n",
+                         lock->problem().c_str());
+            exitCode = 1;
+            return nullptr;
+        }
+        platform::HandOver result = platform::handOverFiles(places.socket, paths, deadline);
+        if (result == platform::HandOver::taken) {
+            exitCode = 0;
+            return nullptr;
+        }
+        // An instance that is still starting or is ending: try again, the lock too, while the
+        // time lasts.
+        bool again =
+            result == platform::HandOver::noInstance || result == platform::HandOver::notTaken;
+        if (!again || std::chrono::steady_clock::now() >= deadline) {
+            std::string names;
+            for (int i = 1; i < argc; ++i) {
+                names += std::string(" ") + argv[i];
+            }
+            std::fprintf(stderr, "splicor: %s%s%s.\n",
+                         whyNotHandedOver(result, places.lock).c_str(),
+                         names.empty() ? "" : "; not opened:", names.c_str());
+            exitCode = 1;
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+}  // namespace
+
 int runSplicor(int argc, char** argv) {
+    const platform::InstancePlaces places =
+        platform::instancePlaces(platform::kInstanceLockName, std::getenv("XDG_RUNTIME_DIR"));
+    int handOverExit = 0;
     // Held for the life of the process; the kernel lets go of it however the process ends.
-    platform::SingleInstanceLock instanceLock(platform::kInstanceLockName);
-    if (!instanceLock.held()) {
-        return 0;  // another instance runs: leave everything to it
+    std::unique_ptr<platform::SingleInstanceLock> instanceLock =
+        takeInstanceLockOrHandOver(places, argc, argv, handOverExit);
+    if (instanceLock == nullptr) {
+        return handOverExit;  // the files went to the instance that runs, or could not
     }
     // Without a display, or with one that does not answer, the toolkit would abort the process
     // once the background threads run; say so and stop before anything starts.
@@ -75,6 +145,13 @@ int runSplicor(int argc, char** argv) {
                      "FILE...\n",
                      problem.c_str(), argc > 0 ? argv[0] : "splicor");
         return 1;
+    }
+    // Bound before the slow part of the start, so that a second start can already connect and
+    // wait; the files it sends are taken once the window is there.
+    platform::InstanceServer instanceServer(places.socket);
+    if (!instanceServer.listening()) {
+        std::fprintf(stderr, "splicor: later starts cannot hand their files to this one (%s).\n",
+                     instanceServer.problem().c_str());
     }
     // The command line as given, before Qt takes its own options out of it.
     std::vector<std::string> arguments(argv, argv + argc);
@@ -94,7 +171,12 @@ int runSplicor(int argc, char** argv) {
         // Outlives the Controller's threads, which may call it until shutdown returns.
         MainWindow window(arguments, mainWindowProc);
         window.createAndShow();
+        instanceServer.start(
+            [&window](std::shared_ptr<platform::FileHandOver> files) { window.handOver(files); });
         exitCode = QApplication::exec();
+        // Nothing reaches the window from here on: a request in hand is not taken, and later
+        // starts wait for the lock.
+        instanceServer.stop();
 
         theController->shutdown();
         delete theController;

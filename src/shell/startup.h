@@ -6,9 +6,12 @@
 
 namespace shell {
 
-// Runs the program: returns its exit code, 0 when it ran (and when another instance runs, in
-// which case nothing at all is done); 1, with a message, when there is no display to open the
-// window on.
+// Runs the program: returns its exit code, 0 when it ran; 1, with a message, when there is no
+// display to open the window on. When another instance of the user's runs, this start hands it
+// the command line's files (made absolute), which it opens as its own command line's, and its
+// window comes forward; nothing else is done here (no window, no thumbnail directory), and the
+// exit code is 0 once that instance has taken them, 1, with a message, when it does not within
+// a couple of seconds (it is stuck, or closing).
 int runSplicor(int argc, char** argv);
 
 // Why the window has nowhere to go, as a line for the user; empty when it has. The window goes

@@ -3,8 +3,8 @@
 // What the main window procedure asks of the system beyond the window's own services: the calls
 // a Windows window procedure makes on user32, comdlg32 and shell32 (DestroyWindow,
 // PostQuitMessage, BeginPaint/EndPaint, the file dialogs, GetAsyncKeyState, DragAcceptFiles,
-// DefWindowProc) and the process's command line. The Qt main window implements it; tests fake
-// it, so the procedure's rules run without a display.
+// SetForegroundWindow, DefWindowProc) and the process's command line. The Qt main window implements
+// it; tests fake it, so the procedure's rules run without a display.
 //
 // Every operation is called on the user-interface thread.
 
@@ -52,6 +52,10 @@ public:
     // From now on, files dropped on the window arrive as WM_DROPFILES.
     virtual void acceptDroppedFiles() = 0;
 
+    // Brings the window to the front, out of a minimised state, with the keyboard
+    // (SetForegroundWindow); the window manager may still decide otherwise.
+    virtual void raiseWindow() = 0;
+
     // The widths of the status bar's parts 0, 1 and 3: at least the defaults, wider when the
     // window's font needs it for their longest texts.
     virtual StatusWidths statusWidths() { return {}; }
@@ -67,6 +71,12 @@ public:
 // WM_DROPFILES carries a pointer to this in its wParam, for the length of the message: the
 // dropped files' full paths, in the order of the drop.
 struct DroppedFiles {
+    std::vector<std::string> paths;
+};
+
+// WM_COPYDATA carries a pointer to this in its lParam, for the length of the message: the files
+// a later start of the program was given, made absolute there, in its command line's order.
+struct HandedOverFiles {
     std::vector<std::string> paths;
 };
 

@@ -125,6 +125,19 @@ void onDropFiles(WindowHost& host, WPARAM wParam) {
     host.window()->invalidate();
 }
 
+// The files of a later start, taken as the command line's at creation: in their order, no
+// extension test, no sort. The window comes forward, also when there are none.
+void onCopyData(WindowHost& host, LPARAM lParam) {
+    const auto* handed = reinterpret_cast<const HandedOverFiles*>(lParam);
+    if (handed != nullptr && !handed->paths.empty()) {
+        for (const std::string& path : handed->paths) {
+            theController->addFile(path, host.window());
+        }
+        theController->startLoading();
+    }
+    host.raiseWindow();
+}
+
 // Keyboard, mouse, wheel and scroll-bar input goes to the current document, ready or not, and
 // never further: without a document it is dropped.
 void routeInput(WindowHost& host, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -202,6 +215,9 @@ LRESULT mainWindowProc(WindowHost& window, UINT message, WPARAM wParam, LPARAM l
         case WM_DROPFILES:
             onDropFiles(window, wParam);
             return 0;
+        case WM_COPYDATA:
+            onCopyData(window, lParam);
+            return 1;
         default:
             return window.defWindowProc(message, wParam, lParam);
     }

@@ -3,9 +3,9 @@
 // The main window procedure and the process-wide objects it works with.
 //
 // mainWindowProc handles one window message as the program always has (WM_CREATE, WM_SIZE,
-// WM_PAINT, WM_COMMAND, WM_DESTROY, WM_DROPFILES and the routed input); every message it
-// handles returns 0, any other goes to the host's default handling. It runs on the
-// user-interface thread only and reads theController->currentDocument once per message,
+// WM_PAINT, WM_COMMAND, WM_DESTROY, WM_DROPFILES, WM_COPYDATA and the routed input); every
+// message it handles returns 0 (WM_COPYDATA: 1), any other goes to the host's default handling. It
+// runs on the user-interface thread only and reads theController->currentDocument once per message,
 // without the Controller's lock.
 
 #include <cstdint>

@@ -1,8 +1,9 @@
 # What the end-to-end scenarios share: the program run as a copy in a work folder of its own,
 # a virtual display, and the ways to look at what the window shows and what it writes.
 #
-# Sourced by a scenario after it has set program, probe and artefacts; sets work, app, sources
-# and thum, starts the display and leaves DISPLAY set. The work folder, the display and every
+# Sourced by a scenario after it has set program, probe and artefacts; sets work, app, sources,
+# thum and lock (the instance lock's path), starts the display and leaves DISPLAY and
+# XDG_RUNTIME_DIR set. The work folder, the display and every
 # program started with `start` go when the scenario ends.
 
 mkdir -p "$artefacts"
@@ -53,9 +54,12 @@ until_true() {
     done
 }
 
-# One instance runs per user: wait for one started elsewhere (another build's test) to end.
-lock="/tmp/SplicorWin32-$(id -u).lock"
-until_true 120 flock -n "$lock" true || fail "another Splicor keeps running"
+# The program's instance lock and socket lie in the runtime folder: one of the scenario's own, so
+# that it neither waits for nor hands files to a Splicor started elsewhere (another build's test,
+# the user's own).
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+lock="$XDG_RUNTIME_DIR/SplicorWin32.lock"
 
 # A display of our own; Xvfb writes its number once it accepts clients. Without -noreset the
 # server starts afresh each time its last client leaves (xdotool's probes, the program between

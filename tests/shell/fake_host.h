@@ -30,6 +30,7 @@ public:
     }
     std::int16_t shiftKeyState() override { return shiftState; }
     void acceptDroppedFiles() override { acceptsDrops = true; }
+    void raiseWindow() override { ++raises; }
     shell::StatusWidths statusWidths() override { return widths; }
     std::vector<std::string> arguments() override { return commandLine; }
     shell::LRESULT defWindowProc(shell::UINT message, shell::WPARAM, shell::LPARAM) override {
@@ -46,6 +47,7 @@ public:
     std::string dialogResult;
     std::int16_t shiftState = 0;
     bool acceptsDrops = false;
+    int raises = 0;
     std::vector<std::string> commandLine{"splicor"};
     shell::StatusWidths widths;
     std::vector<shell::UINT> defaultHandled;

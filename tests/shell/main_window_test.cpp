@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "control/controller.h"
+#include "platform/instance_channel.h"
 #include "shell/file_chooser.h"
 #include "shell/file_dialogs.h"
 #include "shell/resources.h"
@@ -67,6 +68,9 @@ protected:
                      messages.push_back({message, wParam, lParam});
                      if (message == WM_DROPFILES) {
                          dropped = reinterpret_cast<const DroppedFiles*>(wParam)->paths;
+                     }
+                     if (message == WM_COPYDATA) {
+                         dropped = reinterpret_cast<const HandedOverFiles*>(lParam)->paths;
                      }
                      if (message == WM_PAINT) {
                          paintedWithContext = host.beginPaint() != nullptr;
@@ -483,6 +487,31 @@ TEST_F(RecordedWindow, SizesPaintsAndDropsBecomeMessages) {
     QDropEvent rawDrop(QPointF(20, 20), Qt::CopyAction, &raw, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &rawDrop);
     EXPECT_EQ(dropped, (std::vector<std::string>{"/tmp/caf\xE9.wmv"}));
+}
+
+TEST_F(RecordedWindow, FilesHandedOverOnAnotherThreadArriveAsOneMessageUntilTheWindowIsGone) {
+    using State = platform::FileHandOver::State;
+    auto files =
+        std::make_shared<platform::FileHandOver>(std::vector<std::string>{"/v/caf\xe9.wmv"});
+    State outcome = State::waiting;
+    std::thread listener([&] {
+        window.handOver(files);
+        outcome = files->waitUntilTaken(std::chrono::seconds(5));
+    });
+    for (int i = 0; i < 500 && only(WM_COPYDATA).empty(); ++i) {
+        QTest::qWait(10);
+    }
+    listener.join();
+    EXPECT_EQ(only(WM_COPYDATA).size(), 1u);
+    EXPECT_EQ(dropped, std::vector<std::string>{"/v/caf\xe9.wmv"});
+    EXPECT_EQ(outcome, State::taken);
+
+    window.close();
+    auto late = std::make_shared<platform::FileHandOver>(std::vector<std::string>{"/v/a.wmv"});
+    window.handOver(late);
+    QApplication::processEvents();
+    EXPECT_EQ(late->waitUntilTaken(std::chrono::seconds(0)), State::declined);
+    EXPECT_EQ(only(WM_COPYDATA).size(), 1u);
 }
 
 TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDropped) {

@@ -7,8 +7,9 @@
 # Both scenarios: the title and the status texts (whole, not clipped), the grid's first cell
 # pixel for pixel against the first thumbnail record, a click on the third thumbnail, Delete and
 # Ctrl+D giving a file whose key frames are the source's with exactly that stretch taken out, a
-# second instance that changes nothing, and a restart that brings the documents back from their
-# files without reading the videos again.
+# later start that hands its file to the running instance (and one that hears no answer from a
+# stopped instance and says so), and a restart that brings the documents back from their files
+# without reading the videos again.
 #
 # "smoke" then closes the documents, leaving nothing behind. "full" also turns the wheel over the
 # grid, the scroll bar and the status bar; drops files from another X client (XDND), one of them
@@ -46,6 +47,8 @@ ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=25:dur
     -f asf "$a"
 cp "$a" "$sources/b.wmv"
 cp "$media/mp43_only.asf" "$sources/c.asf"
+# Handed to an instance that does not answer: never read.
+cp "$media/mp43_only.asf" "$sources/e.asf"
 cp "$media/mp43_only.asf" "$cafe"
 cp "$media/mp43_only.asf" "$deja"
 # A video by its content but not by its name: a drop must leave it out, or it would be read.
@@ -66,6 +69,9 @@ wait_for_window 'a\[\*\]\.wmv - splicor2 0\.019$'
 window=$found
 wait_for_title "$a - splicor2 0.019"
 [ ! -e "$thum/old.bmp" ] || fail "old.bmp survived the start"
+# Its lock and the socket later starts reach it through lie in the scenario's runtime folder.
+[ -S "$XDG_RUNTIME_DIR/SplicorWin32.socket" ] && [ -f "$lock" ] ||
+    fail "no lock and socket in $XDG_RUNTIME_DIR: $(ls "$XDG_RUNTIME_DIR")"
 if [ "$scenario" = full ]; then
     wait_for_status "${empty_status[@]}"
 else
@@ -74,12 +80,48 @@ else
 fi
 a_cache="$thum/a[*].wmv.thum"
 
-# A second instance ends at once with 0 and leaves its file alone.
+# Later starts, from a copy of the program elsewhere with a file named from their own folder,
+# hand it to the running instance and make nothing of their own (no thum/ beside them).
+later="$work/later"
+mkdir "$later"
+cp "$program" "$later/splicor"
+start_later() {
+    (cd "$sources" && exec timeout 10 "$later/splicor" "$@") 2>"$work/later.log"
+}
+# One whose instance does not answer (stopped) says so and ends with 1, in a couple of seconds.
+kill -STOP "$first"
+began=$SECONDS
 status=0
-timeout 10 bash -c 'cd "$1" && exec ./splicor "$2"' _ "$app" "$sources/c.asf" || status=$?
-[ "$status" -eq 0 ] || fail "the second instance ended with $status"
+start_later e.asf || status=$?
+kill -CONT "$first"
+[ "$status" -eq 1 ] || fail "a later start to a stopped instance ended with $status"
+grep -q "does not answer; not opened: e.asf" "$work/later.log" ||
+    fail "the later start did not say why: $(cat "$work/later.log")"
+[ $((SECONDS - began)) -le 6 ] || fail "the later start waited $((SECONDS - began)) s"
+# One that is answered ends with 0; the running instance reads its file, and its title stays.
+status=0
+start_later c.asf || status=$?
+[ "$status" -eq 0 ] || fail "the later start ended with $status: $(cat "$work/later.log")"
 kill -0 "$first" || fail "the first instance is gone"
 [ "$(xdotool getwindowname "$window")" = "$a - splicor2 0.019" ] || fail "the first's title changed"
+until_true 30 test -e "$thum/c.asf-thum.txt" || fail "c.asf handed over was not read"
+if [ "$scenario" = full ]; then
+    wait_for_status "1  ファイル読込済み" "${empty_status[@]:1}"
+else
+    wait_for_status "2  ファイル読込済み" "${empty_status[@]:1}"
+fi
+[ ! -e "$later/thum" ] || fail "a later start made a thum/ of its own"
+[ ! -e "$thum/e.asf-thum.txt" ] || fail "e.asf, not taken, was read all the same"
+# Shown, it is the file named; closed, it leaves the documents as they were.
+if [ "$scenario" = smoke ]; then
+    xdotool key ctrl+b
+    wait_for_title "$sources/b.wmv - splicor2 0.019"
+fi
+xdotool key ctrl+b
+wait_for_title "$sources/c.asf - splicor2 0.019"
+xdotool key ctrl+w
+wait_for_title "$a - splicor2 0.019"
+until_true 10 bash -c "! test -e '$thum/c.asf-thum.txt'" || fail "c.asf's files stayed"
 
 read_layout
 until_true 10 cell_shows 0 0 "$a_cache" || fail "the first cell does not show the first thumbnail"
@@ -187,6 +229,7 @@ touch "$thum/late.bmp"
 xdotool key ctrl+q
 wait_for_exit "$first"
 [ ! -e "$thum/late.bmp" ] || fail "late.bmp survived the exit"
+[ ! -e "$XDG_RUNTIME_DIR/SplicorWin32.socket" ] || fail "the socket stayed after the exit"
 [ "$(stamps)" = "$kept" ] || fail "the documents' files changed at exit"
 
 # Again: the documents come back from their files, without being read again; the first of them

@@ -182,6 +182,24 @@ TEST_F(WindowProcedure, DropsTakeExactExtensionsOnlyInByteOrderAndAlwaysStartLoa
     EXPECT_EQ(drop({root + "/" + longName}), Names{longName});
 }
 
+TEST_F(WindowProcedure, FilesOfALaterStartAreQueuedAsTheCommandLineAndTheWindowComesForward) {
+    create();
+    std::size_t mark = host.texts(2).size();
+    HandedOverFiles handed{{root + "/b.asf", root + "/a.wmv", root + "/c.WMV"}};
+    EXPECT_EQ(send(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&handed)), 1);
+    EXPECT_EQ(loadedSince(mark), (Names{"b.asf", "a.wmv", "c.WMV"}))
+        << "no sorting, no extension test";
+    EXPECT_EQ(host.raises, 1);
+
+    // Without files the window only comes forward.
+    mark = host.texts(2).size();
+    HandedOverFiles none;
+    EXPECT_EQ(send(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&none)), 1);
+    EXPECT_EQ(host.raises, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(host.texts(2).size(), mark) << "the loader was woken for nothing";
+}
+
 TEST_F(WindowProcedure, TheOpenDialogQueuesItsDirectoryAndNamesOrNothingWhenCancelled) {
     create();
     std::size_t mark = host.texts(2).size();
