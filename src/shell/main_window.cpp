@@ -217,6 +217,11 @@ MainWindow::MainWindow(std::vector<std::string> arguments, Procedure procedure)
 
 MainWindow::~MainWindow() {
     destroyed_ = true;
+    // Gone before the members it reports to, without reporting.
+    if (notice_ != nullptr) {
+        QObject::disconnect(notice_, nullptr, this, nullptr);
+        delete notice_;
+    }
 }
 
 QWidget* MainWindow::grid() const {
@@ -438,6 +443,8 @@ void MainWindow::showNotice(const std::string& text) {
                                       QMessageBox::Ok, this);
             notice_->setWindowModality(Qt::NonModal);
             notice_->setAttribute(Qt::WA_DeleteOnClose);
+            // It does not take the keyboard from what the user is typing into.
+            notice_->setAttribute(Qt::WA_ShowWithoutActivating);
             QObject::connect(notice_, &QObject::destroyed, this, [this] {
                 notice_ = nullptr;
                 noticeLines_.clear();

@@ -155,10 +155,13 @@ if [ "$scenario" = full ]; then
 fi
 
 # Delete the third thumbnail (the stretch from 1.6 to 3.2 s) and save with a number.
+mapfile -t status_before_cut < <(state | sed -n 's/^status [0-3] whole //p')
 click_cell 2
 xdotool key Delete
 xdotool key ctrl+d
 wait_for_cut "$sources/a[*]-1.wmv"
+# Where it went stays in the status bar until the next cut.
+wait_for_status "${status_before_cut[@]}" "保存しました  a[*]-1.wmv"
 same_times "a[*].wmv without its third stretch" "$(key_times "$sources/a[*]-1.wmv")" \
     "$(without_stretch "$a" 2)"
 
@@ -170,7 +173,7 @@ if [ "$scenario" = full ]; then
     until_true 30 test -e "$thum/b.wmv-thum.txt" || fail "the dropped b.wmv was not read"
     until_true 30 test -e "$thum/d"$'\xe9'"j"$'\xe0'".wmv-thum.txt" ||
         fail "the dropped d\\xe9j\\xe0.wmv was not read: $(ls "$thum")"
-    wait_for_status "2  ファイル読込済み" "${empty_status[@]:1}"
+    wait_for_status "2  ファイル読込済み" "${empty_status[@]:1:3}" "保存しました  a[*]-1.wmv"
 
     # Ctrl+B: a.wmv goes to the back, b.wmv is shown.
     xdotool key ctrl+b
@@ -206,7 +209,7 @@ if [ "$scenario" = full ]; then
     until_true 30 test -e "$thum/c.asf-thum.txt" || fail "c.asf chosen in the dialog was not read"
     until_true 30 test -e "$thum/caf"$'\xe9'".wmv-thum.txt" ||
         fail "caf\\xe9.wmv chosen in the dialog was not read: $(ls "$thum")"
-    wait_for_status "4  ファイル読込済み" "${empty_status[@]:1}"
+    wait_for_status "4  ファイル読込済み" "${empty_status[@]:1:3}" "保存しました  run.wmv"
     # Sent back four times, b.wmv gives way to the others in turn, caf\xe9.wmv last.
     fffd=$'\xef\xbf\xbd'
     timeout 10 xdotool windowfocus --sync "$window" || fail "the window takes no keys"
@@ -233,11 +236,19 @@ wait_for_exit "$first"
 [ "$(stamps)" = "$kept" ] || fail "the documents' files changed at exit"
 
 # Again: the documents come back from their files, without being read again; the first of them
-# (by the names of their files) is shown, painted from its files, under the program's own title.
+# (by the names of their files) is shown, painted from its files.
 start
 second=$running
-wait_for_window '^splicor2 0\.019$'
-window=$found
+# The title names the file shown, and the count counts the documents restored.
+if [ "$scenario" = full ]; then
+    wait_for_window 'a\[\*\]\.wmv - splicor2 0\.019$'
+    window=$found
+    wait_for_status "4  ファイル読込済み" "${empty_status[@]:1}"
+else
+    wait_for_window 'b\.wmv - splicor2 0\.019$'
+    window=$found
+    wait_for_status "${empty_status[@]}"
+fi
 read_layout
 if [ "$scenario" = full ]; then
     until_true 10 cell_shows 0 0 "$a_cache" || fail "a[*].wmv is not shown again"
