@@ -520,8 +520,8 @@ void MainWindow::onScrollAction(int action) {
             return;
         }
         case QAbstractSlider::SliderMove:
-            // The thumb follows the pointer while it is dragged; the document hears of it only on
-            // release (SB_THUMBPOSITION).
+            // The thumb follows the pointer while it is dragged, and the document moves the grid
+            // with it (SB_THUMBTRACK); the release says where it ended (SB_THUMBPOSITION).
             sendMessage(WM_VSCROLL, makeWParam(SB_THUMBTRACK, scrollBar_->sliderPosition()), 0);
             return;
         default:
@@ -535,8 +535,8 @@ void MainWindow::onScrollAction(int action) {
 
 void MainWindow::onScrollValueChanged(int value) {
     // The document's own moves are made with the bar's signals blocked, and a dragged thumb is
-    // told on release: what is left moved the bar directly (the menu's "Scroll here"). The
-    // document takes that position and sets the bar where it ends up.
+    // told as it moves (onScrollAction): what is left moved the bar directly (the menu's "Scroll
+    // here"). The document takes that position and sets the bar where it ends up.
     if (scrollBar_->isSliderDown()) {
         return;
     }

@@ -193,7 +193,8 @@ public:
     // cache file.
     void paint(platform::Window* mainWindow, platform::PaintContext& context);
     // Scroll-bar request: code 0 line up, 1 line down, 2 page up, 3 page down, 4 thumb released
-    // at `position`; others are ignored.
+    // at `position`, 5 thumb dragged to `position` (the grid follows the thumb while it moves);
+    // others are ignored.
     void onVScroll(platform::Window* mainWindow, std::uint32_t request, std::int16_t position);
     // One row down for a negative delta, one row up otherwise.
     void onMouseWheel(platform::Window* mainWindow, std::int16_t delta);

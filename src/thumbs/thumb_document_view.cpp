@@ -216,9 +216,10 @@ void ThumbDocument::onVScroll(platform::Window* mainWindow, std::uint32_t reques
             topRow += page;
             break;
         case 4:  // thumb released
+        case 5:  // thumb dragged: the grid follows it
             topRow = position;
             break;
-        default:  // tracking, top, bottom, end of scroll
+        default:  // top, bottom, end of scroll
             return;
     }
     finishScroll(*this, mainWindow);

@@ -174,8 +174,13 @@ TEST_F(GridView, ScrollingMovesByRowsWithinTheFramesAndOnlyWhenReady) {
     EXPECT_EQ(window_.scrollPositions(), (std::vector<std::int32_t>{1, 2, 2, 1, 0}));
     document->onVScroll(&window_, 3, 0);
     document->onVScroll(&window_, 0, 0);
-    document->onVScroll(&window_, 5, 0);  // thumb tracking
+    document->onVScroll(&window_, 6, 0);  // top: left to the window, which asks for a position
+    document->onVScroll(&window_, 8, 0);  // end of scroll
     EXPECT_EQ(document->topRow, 1);
+    // A dragged thumb moves the grid as it goes, as far as the frames reach, as its release does.
+    document->onVScroll(&window_, 5, 9);
+    EXPECT_EQ(document->topRow, 2);
+    EXPECT_EQ(window_.scrollPositions().back(), 2);
     document->onVScroll(&window_, 4, -3);
     EXPECT_EQ(document->topRow, 0);
     document->ready = false;
