@@ -69,7 +69,7 @@ void openFiles(WindowHost& host) {
 
 LRESULT onCommand(WindowHost& host, WPARAM wParam, LPARAM lParam) {
     std::uint16_t command = loWord(wParam);
-    // Saving, closing and sending back need a document whose thumbnails are complete.
+    // Saving, closing, sending back and undoing need a document whose thumbnails are complete.
     thumbs::ThumbDocument* document = currentDocument();
     bool ready = document != nullptr && document->ready;
     switch (command) {
@@ -97,6 +97,12 @@ LRESULT onCommand(WindowHost& host, WPARAM wParam, LPARAM lParam) {
             if (ready) {
                 theController->sendBack(host.window());
                 host.window()->invalidate();
+            }
+            return 0;
+        case CMD_UNDO:
+            if (ready) {
+                // The document repaints what it puts back; with no Delete left it does nothing.
+                document->undoDelete(host.window());
             }
             return 0;
         case CMD_EXIT:

@@ -136,6 +136,7 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
                              {32783, "番号を付けて保存(&N) \tCtrl+D"},
                              {32786, "閉じる(&C) \tCtrl+W"},
                              {32791, "後ろへ送る(&B) \tCtrl+B"},
+                             {32792, "元に戻す(&U) \tCtrl+Z"},
                              {0, ""},
                              {32784, "アプリケーションの終了(&X) \tCtrl+Q"}}));
         std::vector<std::string> keys;
@@ -143,7 +144,7 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
             keys.push_back(shortcut->key().toString().toStdString());
         }
         EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+W", "Ctrl+Q", "Ctrl+D", "Ctrl+O", "Ctrl+S",
-                                                  "Ctrl+B"}));
+                                                  "Ctrl+B", "Ctrl+Z"}));
 
         theController->shutdown();
     }
@@ -313,7 +314,8 @@ TEST_F(RecordedWindow, AcceleratorsBecomeCommandsAndNeverKeys) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     const std::pair<Qt::Key, int> accelerators[] = {
         {Qt::Key_W, CMD_CLOSE}, {Qt::Key_Q, CMD_EXIT},    {Qt::Key_D, CMD_SAVE_NUMBERED},
-        {Qt::Key_O, CMD_OPEN},  {Qt::Key_S, CMD_SAVE_AS}, {Qt::Key_B, CMD_SEND_BACK}};
+        {Qt::Key_O, CMD_OPEN},  {Qt::Key_S, CMD_SAVE_AS}, {Qt::Key_B, CMD_SEND_BACK},
+        {Qt::Key_Z, CMD_UNDO}};
     for (const auto& [key, command] : accelerators) {
         messages.clear();
         QTest::keyClick(window.grid(), key, Qt::ControlModifier);

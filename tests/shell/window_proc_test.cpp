@@ -197,7 +197,7 @@ TEST_F(WindowProcedure, TheOpenDialogQueuesItsDirectoryAndNamesOrNothingWhenCanc
 
 TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
     create();
-    const UINT guarded[] = {CMD_SAVE_AS, CMD_SAVE_NUMBERED, CMD_CLOSE, CMD_SEND_BACK};
+    const UINT guarded[] = {CMD_SAVE_AS, CMD_SAVE_NUMBERED, CMD_CLOSE, CMD_SEND_BACK, CMD_UNDO};
     for (UINT command : guarded) {
         EXPECT_EQ(send(WM_COMMAND, makeWParam(static_cast<int>(command), 1)), 0);
     }
@@ -225,6 +225,27 @@ TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
     EXPECT_EQ(host.destroys, 1);
     send(WM_COMMAND, makeWParam(32785, 0));
     EXPECT_EQ(host.defaultHandled, std::vector<UINT>{WM_COMMAND}) << "an id without an item";
+}
+
+TEST_F(WindowProcedure, UndoPutsBackTheLastDeleteOfAReadyDocument) {
+    create();
+    thumbs::ThumbDocument* document = showDocument(5, false);
+    send(WM_KEYDOWN, thumbs::ThumbDocument::kKeyRight, 1);
+    send(WM_KEYDOWN, thumbs::ThumbDocument::kKeyDelete, 1);
+    ASSERT_EQ(document->frameStarts.size(), 4u);
+    send(WM_COMMAND, makeWParam(CMD_UNDO, 1));
+    EXPECT_EQ(document->frameStarts.size(), 4u) << "still loading: nothing to undo yet";
+
+    document->ready = true;
+    host.clearViewCalls();
+    EXPECT_EQ(send(WM_COMMAND, makeWParam(CMD_UNDO, 1)), 0);
+    ASSERT_EQ(document->frameStarts.size(), 5u);
+    EXPECT_EQ(document->frameStarts[1], 10'000'000u);
+    EXPECT_EQ(document->cursor, 1);
+    EXPECT_EQ(host.invalidations(), 1);
+    send(WM_COMMAND, makeWParam(CMD_UNDO, 0));
+    EXPECT_EQ(document->frameStarts.size(), 5u);
+    EXPECT_TRUE(host.defaultHandled.empty());
 }
 
 TEST_F(WindowProcedure, InputReachesTheCurrentDocumentReadyOrNotWithItsValues) {
