@@ -431,8 +431,8 @@ void MainWindow::postQuitMessage(int exitCode) {
     QCoreApplication::exit(exitCode);
 }
 
-std::string MainWindow::chooseFile(bool open) {
-    return open ? runOpenDialog(this) : runSaveDialog(this);
+std::string MainWindow::chooseFile(bool open, const std::string& folder) {
+    return open ? runOpenDialog(this, folder) : runSaveDialog(this, folder);
 }
 
 std::int16_t MainWindow::shiftKeyState() {

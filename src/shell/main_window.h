@@ -88,7 +88,7 @@ public:
     void postQuitMessage(int exitCode) override;
     platform::PaintContext* beginPaint() override { return paintContext_; }
     void endPaint() override {}
-    std::string chooseFile(bool open) override;
+    std::string chooseFile(bool open, const std::string& folder) override;
     std::int16_t shiftKeyState() override;
     void acceptDroppedFiles() override;
     StatusWidths statusWidths() override { return statusWidths_; }

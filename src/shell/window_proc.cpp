@@ -1,6 +1,7 @@
 #include "shell/window_proc.h"
 
 #include "control/controller.h"
+#include "platform/files.h"
 #include "platform/window.h"
 #include "shell/file_intake.h"
 #include "shell/resources.h"
@@ -57,7 +58,7 @@ void onPaint(WindowHost& host) {
 }
 
 void openFiles(WindowHost& host) {
-    std::string result = host.chooseFile(true);
+    std::string result = host.chooseFile(true, "");
     if (result.empty()) {
         return;
     }
@@ -79,7 +80,9 @@ LRESULT onCommand(WindowHost& host, WPARAM wParam, LPARAM lParam) {
         case CMD_SAVE_AS:
             if (ready) {
                 // A cancelled dialog hands over an empty path, which the Controller ignores.
-                theController->saveAs(saveDialogPath(host.chooseFile(false)));
+                // The dialog starts in the source's folder, where a cut is most often kept.
+                std::string folder = platform::folderOf(document->sourcePath());
+                theController->saveAs(saveDialogPath(host.chooseFile(false, folder)));
             }
             return 0;
         case CMD_SAVE_NUMBERED:

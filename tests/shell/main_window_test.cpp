@@ -261,9 +261,10 @@ TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacingInAnyFolder) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string folder = std::string(pattern) + "/d\xE9j\xE0";
     std::filesystem::create_directory(folder);
+    // The dialog starts in the folder it is given, named in any bytes.
     auto save = [&folder](const char* typed) {
-        FileChooser dialog(FileChooser::Mode::Save);
-        dialog.setFolder(folder);
+        FileChooser dialog(FileChooser::Mode::Save, nullptr, folder);
+        EXPECT_EQ(dialog.folder(), folder);
         dialog.nameEdit()->setText(QString::fromUtf8(typed));
         dialog.accept();  // as the Save button does
         return dialog.result() == QDialog::Accepted ? dialog.chosen().at(0) : std::string();

@@ -214,6 +214,7 @@ TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
     loading->ready = true;
     send(WM_COMMAND, makeWParam(CMD_SAVE_AS, 0));  // the dialog is cancelled
     EXPECT_EQ(host.dialogs, std::vector<bool>{false});
+    EXPECT_EQ(host.dialogFolders, Names{root}) << "the save dialog starts beside the source";
     EXPECT_EQ(cutListFiles(), 0u) << "a cancelled save queues nothing";
     EXPECT_EQ(theStatusBar->cutPendingCount, 0);
 
