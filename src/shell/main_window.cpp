@@ -55,8 +55,10 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        // The window background, erased before every paint.
-        painter.fillRect(rect(), Qt::white);
+        // The window background, erased before every paint: the palette's colour for the
+        // content of a view (Base: white in a light theme, dark in a dark one), as a list or an
+        // icon view is painted, not the grey of the window's frame and bars (Window).
+        painter.fillRect(rect(), palette().color(QPalette::Base));
         platform::QtPaintContext context(painter);
         owner_->paintGrid(context);
     }

@@ -488,6 +488,18 @@ TEST_F(RecordedWindow, SizesPaintsAndDropsBecomeMessages) {
     EXPECT_EQ(dropped, (std::vector<std::string>{"/tmp/caf\xE9.wmv"}));
 }
 
+// The grid's background is the palette's, a dark theme's too.
+TEST_F(RecordedWindow, PaintsTheGridInThePalettesBaseColour) {
+    QPalette dark = window.palette();
+    dark.setColor(QPalette::Base, QColor(0x20, 0x22, 0x24));
+    dark.setColor(QPalette::Window, QColor(0x40, 0x40, 0x40));
+    window.setPalette(dark);
+    const QImage grid = window.grid()->grab().toImage();
+    EXPECT_EQ(grid.pixelColor(5, 5), QColor(0x20, 0x22, 0x24));
+    EXPECT_EQ(grid.pixelColor(grid.width() - 1, grid.height() - 1), QColor(0x20, 0x22, 0x24));
+    EXPECT_FALSE(only(WM_PAINT).empty()) << "and the document paints over it";
+}
+
 TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDropped) {
     // Calls from another thread arrive in their order.
     std::thread worker([this] {
