@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QThread>
@@ -31,6 +32,7 @@
 #include <xcb/xcb.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -210,8 +212,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, Procedure procedure)
 
     buildMenu();
     buildAccelerators();
-    // The size the window system picks for a new window.
-    resize(960, 700);
+    resize(firstWindowSize(screen() != nullptr ? screen()->availableGeometry().size()
+                                               : QSize(kFirstWindowWidth, kFirstWindowHeight)));
     grid_->setFocus();
 }
 
@@ -613,6 +615,13 @@ bool installToolkitTranslations(QCoreApplication& application) {
     }
     QCoreApplication::installTranslator(translator);
     return true;
+}
+
+QSize firstWindowSize(QSize available) {
+    // Room for the frame the window manager adds around the window and its title bar.
+    constexpr int kFrameRoom = 48;
+    return QSize(std::max(0, std::min(kFirstWindowWidth, available.width() - kFrameRoom)),
+                 std::max(0, std::min(kFirstWindowHeight, available.height() - kFrameRoom)));
 }
 
 QString literalTitle(const std::string& text) {

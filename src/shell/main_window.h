@@ -147,6 +147,12 @@ private:
 // whether they were found.
 bool installToolkitTranslations(QCoreApplication& application);
 
+// The size of a new window: 960 x 700, or less on a screen whose free area (`available`, the
+// screen without its panels) would not hold that with the window's frame around it.
+constexpr int kFirstWindowWidth = 960;
+constexpr int kFirstWindowHeight = 700;
+QSize firstWindowSize(QSize available);
+
 // A title as the window shows it: the toolkit reads "[*]" in a title as the place of a
 // modification mark, so a literal one is doubled.
 QString literalTitle(const std::string& text);

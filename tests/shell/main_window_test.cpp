@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTest>
@@ -498,6 +499,16 @@ TEST_F(RecordedWindow, PaintsTheGridInThePalettesBaseColour) {
     EXPECT_EQ(grid.pixelColor(5, 5), QColor(0x20, 0x22, 0x24));
     EXPECT_EQ(grid.pixelColor(grid.width() - 1, grid.height() - 1), QColor(0x20, 0x22, 0x24));
     EXPECT_FALSE(only(WM_PAINT).empty()) << "and the document paints over it";
+}
+
+TEST_F(RecordedWindow, ItsFirstSizeFitsTheScreen) {
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_LE(window.frameGeometry().width(), screen.width());
+    EXPECT_LE(window.frameGeometry().height(), screen.height());
+    EXPECT_EQ(firstWindowSize(QSize(1920, 1080)), QSize(960, 700)) << "where there is room";
+    const QSize small = firstWindowSize(QSize(1024, 600));
+    EXPECT_EQ(small.width(), 960);
+    EXPECT_TRUE(small.height() >= 500 && small.height() < 600) << small.height();
 }
 
 TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDropped) {
