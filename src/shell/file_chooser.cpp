@@ -162,7 +162,8 @@ std::string pathInFolder(const std::string& folder, const QString& path) {
     return result;
 }
 
-FileChooser::FileChooser(Mode mode, QWidget* parent) : QDialog(parent), mode_(mode) {
+FileChooser::FileChooser(Mode mode, QWidget* parent, const std::string& folder)
+    : QDialog(parent), mode_(mode) {
     const bool open = mode == Mode::Open;
     setWindowTitle(translated("QFileDialog", open ? "Open" : "Save As"));
     // Made in the order the Tab key visits them, the name field's neighbour being the list.
@@ -222,7 +223,8 @@ FileChooser::FileChooser(Mode mode, QWidget* parent) : QDialog(parent), mode_(mo
     connect(buttons, &QDialogButtonBox::rejected, this, &FileChooser::reject);
 
     char* workingFolder = getcwd(nullptr, 0);
-    if (!setFolder(lastFolder()) && !(workingFolder && setFolder(workingFolder))) {
+    if (!setFolder(folder) && !setFolder(lastFolder()) &&
+        !(workingFolder && setFolder(workingFolder))) {
         setFolder("/");
     }
     std::free(workingFolder);

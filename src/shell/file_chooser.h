@@ -35,7 +35,9 @@ public:
         Save,  // one file, new or existing: replacing is asked first; ".wmv" added to a bare name
     };
 
-    FileChooser(Mode mode, QWidget* parent = nullptr);
+    // Shows `folder` (bytes on disk) first; when it is empty or cannot be listed, the folder the
+    // last dialog chose from, else the working folder, else "/".
+    FileChooser(Mode mode, QWidget* parent = nullptr, const std::string& folder = "");
 
     // The folder shown, as its bytes on disk. Fails, showing the same folder, when `folder`
     // cannot be listed.

@@ -1,5 +1,6 @@
 #include "shell/file_dialogs.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QLayout>
 
@@ -12,10 +13,13 @@ namespace shell {
 
 namespace {
 
-void setUpCommon(QFileDialog& dialog) {
+void setUpCommon(QFileDialog& dialog, const std::string& folder) {
     // The filter's text is shown as it stands; the patterns Qt reads follow it, hidden.
     dialog.setNameFilter(QString::fromLatin1(kFileTypeText) + QStringLiteral(" (*.wmv *.asf)"));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    if (!folder.empty()) {
+        dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    }
 }
 
 // The toolkit makes no widgets of its own for a dialog the desktop shows (a platform theme's,
@@ -45,21 +49,21 @@ std::string pathOnDisk(const QString& path) {
     return pathInFolder("", path);
 }
 
-std::string runOpenDialog(QWidget* parent) {
+std::string runOpenDialog(QWidget* parent, const std::string& folder) {
     QFileDialog dialog(parent);
-    setUpCommon(dialog);
+    setUpCommon(dialog, folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (isDesktopDialog(dialog)) {
         return run(dialog);
     }
-    FileChooser chooser(FileChooser::Mode::Open, parent);
+    FileChooser chooser(FileChooser::Mode::Open, parent, folder);
     return run(chooser);
 }
 
-std::string runSaveDialog(QWidget* parent) {
+std::string runSaveDialog(QWidget* parent, const std::string& folder) {
     QFileDialog dialog(parent);
-    setUpCommon(dialog);
+    setUpCommon(dialog, folder);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -67,7 +71,7 @@ std::string runSaveDialog(QWidget* parent) {
     if (isDesktopDialog(dialog)) {
         return run(dialog);
     }
-    FileChooser chooser(FileChooser::Mode::Save, parent);
+    FileChooser chooser(FileChooser::Mode::Save, parent, folder);
     return run(chooser);
 }
 

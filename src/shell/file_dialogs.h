@@ -13,11 +13,12 @@ class QWidget;
 
 namespace shell {
 
-// Several existing files at once.
-std::string runOpenDialog(QWidget* parent);
+// Several existing files at once. Both show `folder` (bytes on disk) first; when it is empty
+// or cannot be listed, the folder the last dialog chose from.
+std::string runOpenDialog(QWidget* parent, const std::string& folder);
 // One file, new or existing; replacing an existing file is asked first, and a name typed
 // without an extension gets ".wmv".
-std::string runSaveDialog(QWidget* parent);
+std::string runSaveDialog(QWidget* parent, const std::string& folder);
 
 // The bytes of a path the toolkit gives. The toolkit reads file names as UTF-8 and shows a byte
 // that is not UTF-8 as U+FFFD, which does not encode back to that byte: such a name, or folder,

@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QThread>
@@ -32,6 +33,7 @@
 #include <xcb/xcb.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -57,8 +59,10 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        // The window background, erased before every paint.
-        painter.fillRect(rect(), Qt::white);
+        // The window background, erased before every paint: the palette's colour for the
+        // content of a view (Base: white in a light theme, dark in a dark one), as a list or an
+        // icon view is painted, not the grey of the window's frame and bars (Window).
+        painter.fillRect(rect(), palette().color(QPalette::Base));
         platform::QtPaintContext context(painter);
         owner_->paintGrid(context);
     }
@@ -210,8 +214,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, Procedure procedure)
 
     buildMenu();
     buildAccelerators();
-    // The size the window system picks for a new window.
-    resize(960, 700);
+    resize(firstWindowSize(screen() != nullptr ? screen()->availableGeometry().size()
+                                               : QSize(kFirstWindowWidth, kFirstWindowHeight)));
     grid_->setFocus();
 }
 
@@ -474,8 +478,8 @@ void MainWindow::postQuitMessage(int exitCode) {
     QCoreApplication::exit(exitCode);
 }
 
-std::string MainWindow::chooseFile(bool open) {
-    return open ? runOpenDialog(this) : runSaveDialog(this);
+std::string MainWindow::chooseFile(bool open, const std::string& folder) {
+    return open ? runOpenDialog(this, folder) : runSaveDialog(this, folder);
 }
 
 std::int16_t MainWindow::shiftKeyState() {
@@ -588,8 +592,8 @@ void MainWindow::onScrollAction(int action) {
             return;
         }
         case QAbstractSlider::SliderMove:
-            // The thumb follows the pointer while it is dragged; the document hears of it only on
-            // release (SB_THUMBPOSITION).
+            // The thumb follows the pointer while it is dragged, and the document moves the grid
+            // with it (SB_THUMBTRACK); the release says where it ended (SB_THUMBPOSITION).
             sendMessage(WM_VSCROLL, makeWParam(SB_THUMBTRACK, scrollBar_->sliderPosition()), 0);
             return;
         default:
@@ -603,8 +607,8 @@ void MainWindow::onScrollAction(int action) {
 
 void MainWindow::onScrollValueChanged(int value) {
     // The document's own moves are made with the bar's signals blocked, and a dragged thumb is
-    // told on release: what is left moved the bar directly (the menu's "Scroll here"). The
-    // document takes that position and sets the bar where it ends up.
+    // told as it moves (onScrollAction): what is left moved the bar directly (the menu's "Scroll
+    // here"). The document takes that position and sets the bar where it ends up.
     if (scrollBar_->isSliderDown()) {
         return;
     }
@@ -679,6 +683,13 @@ bool installToolkitTranslations(QCoreApplication& application) {
     }
     QCoreApplication::installTranslator(translator);
     return true;
+}
+
+QSize firstWindowSize(QSize available) {
+    // Room for the frame the window manager adds around the window and its title bar.
+    constexpr int kFrameRoom = 48;
+    return QSize(std::max(0, std::min(kFirstWindowWidth, available.width() - kFrameRoom)),
+                 std::max(0, std::min(kFirstWindowHeight, available.height() - kFrameRoom)));
 }
 
 QString literalTitle(const std::string& text) {

@@ -99,7 +99,7 @@ public:
     void postQuitMessage(int exitCode) override;
     platform::PaintContext* beginPaint() override { return paintContext_; }
     void endPaint() override {}
-    std::string chooseFile(bool open) override;
+    std::string chooseFile(bool open, const std::string& folder) override;
     std::int16_t shiftKeyState() override;
     void acceptDroppedFiles() override;
     void raiseWindow() override;
@@ -161,6 +161,12 @@ private:
 // file, the scroll bar's menu), so the whole window speaks the language of its menu. Returns
 // whether they were found.
 bool installToolkitTranslations(QCoreApplication& application);
+
+// The size of a new window: 960 x 700, or less on a screen whose free area (`available`, the
+// screen without its panels) would not hold that with the window's frame around it.
+constexpr int kFirstWindowWidth = 960;
+constexpr int kFirstWindowHeight = 700;
+QSize firstWindowSize(QSize available);
 
 // A title as the window shows it: the toolkit reads "[*]" in a title as the place of a
 // modification mark, so a literal one is doubled.

@@ -23,6 +23,7 @@ constexpr std::uint16_t CMD_SAVE_NUMBERED = 32783;
 constexpr std::uint16_t CMD_EXIT = 32784;
 constexpr std::uint16_t CMD_CLOSE = 32786;
 constexpr std::uint16_t CMD_SEND_BACK = 32791;
+constexpr std::uint16_t CMD_UNDO = 32792;
 
 // The text of string `id`; empty for an id the table does not hold.
 std::string loadString(std::uint16_t id);
@@ -46,6 +47,7 @@ constexpr MenuItem kFileMenu[] = {
     {CMD_SAVE_NUMBERED, "番号を付けて保存(&N)", "Ctrl+D"},
     {CMD_CLOSE, "閉じる(&C)", "Ctrl+W"},
     {CMD_SEND_BACK, "後ろへ送る(&B)", "Ctrl+B"},
+    {CMD_UNDO, "元に戻す(&U)", "Ctrl+Z"},
     {0, nullptr, nullptr},
     {CMD_EXIT, "アプリケーションの終了(&X)", "Ctrl+Q"},
 };
@@ -57,8 +59,8 @@ struct Accelerator {
     std::uint16_t command;
 };
 constexpr Accelerator kAccelerators[] = {
-    {'W', CMD_CLOSE}, {'Q', CMD_EXIT},    {'D', CMD_SAVE_NUMBERED},
-    {'O', CMD_OPEN},  {'S', CMD_SAVE_AS}, {'B', CMD_SEND_BACK},
+    {'W', CMD_CLOSE},   {'Q', CMD_EXIT},      {'D', CMD_SAVE_NUMBERED}, {'O', CMD_OPEN},
+    {'S', CMD_SAVE_AS}, {'B', CMD_SEND_BACK}, {'Z', CMD_UNDO},
 };
 
 }  // namespace shell

@@ -39,11 +39,12 @@ public:
     virtual platform::PaintContext* beginPaint() = 0;
     virtual void endPaint() = 0;
 
-    // Runs the open dialog (`open` true, several files at once) or the save dialog. The result
-    // has the dialogs' own form: zero-terminated strings followed by one more zero byte, the full
-    // path of one chosen file, or the directory followed by the bare names of several. Empty
-    // when the user cancels.
-    virtual std::string chooseFile(bool open) = 0;
+    // Runs the open dialog (`open` true, several files at once) or the save dialog, showing
+    // `folder` first; an empty folder, or one that cannot be listed, gives the folder the last
+    // dialog chose from. The result has the dialogs' own form: zero-terminated strings followed
+    // by one more zero byte, the full path of one chosen file, or the directory followed by the
+    // bare names of several. Empty when the user cancels.
+    virtual std::string chooseFile(bool open, const std::string& folder) = 0;
 
     // The Shift key's state as the keyboard reports it now: a 16-bit value whose top bit is set
     // while the key is held.

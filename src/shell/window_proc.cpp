@@ -1,6 +1,7 @@
 #include "shell/window_proc.h"
 
 #include "control/controller.h"
+#include "platform/files.h"
 #include "platform/window.h"
 #include "shell/file_intake.h"
 #include "shell/resources.h"
@@ -63,7 +64,7 @@ void onPaint(WindowHost& host) {
 }
 
 void openFiles(WindowHost& host) {
-    std::string result = host.chooseFile(true);
+    std::string result = host.chooseFile(true, "");
     if (result.empty()) {
         return;
     }
@@ -75,7 +76,7 @@ void openFiles(WindowHost& host) {
 
 LRESULT onCommand(WindowHost& host, WPARAM wParam, LPARAM lParam) {
     std::uint16_t command = loWord(wParam);
-    // Saving, closing and sending back need a document whose thumbnails are complete.
+    // Saving, closing, sending back and undoing need a document whose thumbnails are complete.
     thumbs::ThumbDocument* document = currentDocument();
     bool ready = document != nullptr && document->ready;
     switch (command) {
@@ -85,7 +86,9 @@ LRESULT onCommand(WindowHost& host, WPARAM wParam, LPARAM lParam) {
         case CMD_SAVE_AS:
             if (ready) {
                 // A cancelled dialog hands over an empty path, which the Controller ignores.
-                theController->saveAs(saveDialogPath(host.chooseFile(false)));
+                // The dialog starts in the source's folder, where a cut is most often kept.
+                std::string folder = platform::folderOf(document->sourcePath());
+                theController->saveAs(saveDialogPath(host.chooseFile(false, folder)));
             }
             return 0;
         case CMD_SAVE_NUMBERED:
@@ -103,6 +106,12 @@ LRESULT onCommand(WindowHost& host, WPARAM wParam, LPARAM lParam) {
             if (ready) {
                 theController->sendBack(host.window());
                 host.window()->invalidate();
+            }
+            return 0;
+        case CMD_UNDO:
+            if (ready) {
+                // The document repaints what it puts back; with no Delete left it does nothing.
+                document->undoDelete(host.window());
             }
             return 0;
         case CMD_EXIT:

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 
 namespace thumbs {
@@ -46,6 +47,7 @@ void ThumbDocument::reset() {
     cursor = 0;
     selectionAnchor = -1;
     selectionEnd = -1;
+    std::vector<Deletion>().swap(deletions);
     std::vector<MediaTime>().swap(frameStarts);
     std::vector<MediaTime>().swap(frameEnds);
     std::vector<std::uint32_t>().swap(frameRecords);
@@ -70,6 +72,16 @@ void ThumbDocument::appendFrame(MediaTime start, MediaTime end,
     frameEnds.push_back(end);
     frameBitmaps.push_back(std::move(bitmap));
     frameRecords.push_back(record);
+}
+
+void ThumbDocument::insertFrame(std::int32_t index, MediaTime start, MediaTime end,
+                                std::uint32_t record) {
+    const auto at = static_cast<std::ptrdiff_t>(
+        std::min(static_cast<std::size_t>(std::max(index, 0)), frameStarts.size()));
+    frameStarts.insert(frameStarts.begin() + at, start);
+    frameEnds.insert(frameEnds.begin() + at, end);
+    frameBitmaps.insert(frameBitmaps.begin() + at, nullptr);
+    frameRecords.insert(frameRecords.begin() + at, record);
 }
 
 void ThumbDocument::removeFrame(std::int32_t index) {

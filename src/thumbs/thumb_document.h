@@ -98,6 +98,9 @@ public:
     // Appends one frame. `record` is the number of its thumbnail record in the cache file.
     void appendFrame(MediaTime start, MediaTime end, std::unique_ptr<platform::Bitmap> bitmap,
                      std::uint32_t record);
+    // Puts a frame without a bitmap in at `index` (later frames move up); an index past the end
+    // appends it.
+    void insertFrame(std::int32_t index, MediaTime start, MediaTime end, std::uint32_t record);
     // Removes frame `index` (later frames move down) and its bitmap. The cache files keep every
     // record; the frames left keep their own record numbers. An index out of range does nothing.
     void removeFrame(std::int32_t index);
@@ -193,7 +196,8 @@ public:
     // cache file.
     void paint(platform::Window* mainWindow, platform::PaintContext& context);
     // Scroll-bar request: code 0 line up, 1 line down, 2 page up, 3 page down, 4 thumb released
-    // at `position`; others are ignored.
+    // at `position`, 5 thumb dragged to `position` (the grid follows the thumb while it moves);
+    // others are ignored.
     void onVScroll(platform::Window* mainWindow, std::uint32_t request, std::int16_t position);
     // One row down for a negative delta, one row up otherwise.
     void onMouseWheel(platform::Window* mainWindow, std::int16_t delta);
@@ -207,6 +211,12 @@ public:
                      std::uint32_t keyState);
     // shiftState: the keyboard's Shift state when the key is handled; non-zero when held.
     void onKeyDown(platform::Window* mainWindow, std::uint32_t virtualKey, std::int16_t shiftState);
+    // Puts back the frames the last Delete removed, at their places, with the cursor, selection
+    // and scroll position from before it; their bitmaps come from the cache file when they are
+    // next painted. Each call goes one Delete further back, to the frames as extracted or
+    // restored. False, changing nothing, when no Delete is left to undo.
+    bool undoDelete(platform::Window* mainWindow);
+    bool canUndoDelete() const { return !deletions.empty(); }
 
     // After this, destroying the document keeps its two cache files (a document still open when
     // the program ends comes back at the next start).
@@ -275,6 +285,28 @@ public:
     std::int32_t endTopRow = 0;
     Pen cursorPen;
     Pen selectionPen;
+
+    // What one Delete took away: the frames removed, each with the index it had, lowest first,
+    // and the marks and scroll position as they were before it.
+    struct Deletion {
+        struct Frame {
+            std::int32_t index;
+            MediaTime start;
+            MediaTime end;
+            std::uint32_t record;
+        };
+        std::vector<Frame> frames;
+        std::int32_t cursor;
+        std::int32_t selectionAnchor;
+        std::int32_t selectionEnd;
+        std::int32_t anchorTopRow;
+        std::int32_t endTopRow;
+        std::int32_t topRow;
+    };
+    // The Deletes of this document, oldest first; in memory only, emptied by reset. Only Delete
+    // and undoDelete change the frame tables of a ready document, so each entry's indexes hold
+    // for the tables as the later entries' undoing leaves them.
+    std::vector<Deletion> deletions;
 
     // Every bitmap this document holds, oldest first: the order in which they are given up when
     // the quota is full. Each points at the bitmap of one slot of frameBitmaps (during

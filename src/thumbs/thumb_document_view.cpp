@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "platform/window.h"
 #include "thumbs/cache_file.h"
@@ -83,20 +84,42 @@ void finishScroll(ThumbDocument& document, platform::Window* mainWindow) {
     }
 }
 
-// Delete: the selection if there is one, else the cursor's frame.
+// Delete: the selection if there is one, else the cursor's frame. What it removes is kept, with
+// the marks from before it, for undoDelete.
 void deleteFrames(ThumbDocument& document, platform::Window* mainWindow) {
+    ThumbDocument::Deletion deletion{{},
+                                     document.cursor,
+                                     document.selectionAnchor,
+                                     document.selectionEnd,
+                                     document.anchorTopRow,
+                                     document.endTopRow,
+                                     document.topRow};
+    auto remove = [&document, &deletion](std::int32_t index) {
+        if (index < 0 || static_cast<std::size_t>(index) >= document.frameStarts.size()) {
+            return;
+        }
+        const auto i = static_cast<std::size_t>(index);
+        deletion.frames.push_back(
+            {index, document.frameStarts[i], document.frameEnds[i], document.frameRecords[i]});
+        document.removeFrame(index);
+    };
     if (document.selectionAnchor != -1 && document.selectionEnd != -1) {
         const std::int32_t lo = std::min(document.selectionAnchor, document.selectionEnd);
         const std::int32_t hi = std::max(document.selectionAnchor, document.selectionEnd);
         for (std::int32_t i = hi; i >= lo; --i) {
-            document.removeFrame(i);
+            remove(i);
         }
         document.cursor = lo;
         document.selectionAnchor = -1;
         document.selectionEnd = -1;
         document.topRow = std::max(std::min(document.anchorTopRow, document.endTopRow), 0);
     } else {
-        document.removeFrame(document.cursor);  // does nothing unless it names a frame
+        remove(document.cursor);  // does nothing unless it names a frame
+    }
+    if (!deletion.frames.empty()) {
+        // Removed from the highest index down; put back from the lowest up.
+        std::reverse(deletion.frames.begin(), deletion.frames.end());
+        document.deletions.push_back(std::move(deletion));
     }
     const auto frames = static_cast<std::int64_t>(document.frameStarts.size());
     if (document.cursor < 0 || document.cursor >= frames) {
@@ -193,9 +216,10 @@ void ThumbDocument::onVScroll(platform::Window* mainWindow, std::uint32_t reques
             topRow += page;
             break;
         case 4:  // thumb released
+        case 5:  // thumb dragged: the grid follows it
             topRow = position;
             break;
-        default:  // tracking, top, bottom, end of scroll
+        default:  // top, bottom, end of scroll
             return;
     }
     finishScroll(*this, mainWindow);
@@ -346,6 +370,29 @@ void ThumbDocument::onKeyDown(platform::Window* mainWindow, std::uint32_t virtua
     }
     layout(mainWindow, -1, 0);
     invalidate(mainWindow);
+}
+
+bool ThumbDocument::undoDelete(platform::Window* mainWindow) {
+    if (deletions.empty()) {
+        return false;
+    }
+    const Deletion deletion = std::move(deletions.back());
+    deletions.pop_back();
+    // Lowest index first: each frame lands where it was, before the later ones go back.
+    for (const Deletion::Frame& frame : deletion.frames) {
+        insertFrame(frame.index, frame.start, frame.end, frame.record);
+    }
+    cursor = deletion.cursor;
+    selectionAnchor = deletion.selectionAnchor;
+    selectionEnd = deletion.selectionEnd;
+    anchorTopRow = deletion.anchorTopRow;
+    endTopRow = deletion.endTopRow;
+    // The rows shown when the frames went, as far as the client area (resized since, perhaps)
+    // lets them be.
+    topRow = grid(*this).clamp(deletion.topRow);
+    layout(mainWindow, -1, 0);
+    invalidate(mainWindow);
+    return true;
 }
 
 }  // namespace thumbs

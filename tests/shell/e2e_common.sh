@@ -1,7 +1,8 @@
 # What the end-to-end scenarios share: the program run as a copy in a work folder of its own,
 # a virtual display, and the ways to look at what the window shows and what it writes.
 #
-# Sourced by a scenario after it has set program, probe and artefacts; sets work, app, sources,
+# Sourced by a scenario after it has set program, probe and artefacts (and, for a screen other
+# than 1280 x 800 at 24 bits, e2e_screen, as Xvfb's -screen takes it); sets work, app, sources,
 # thum and lock (the instance lock's path), starts the display and leaves DISPLAY and
 # XDG_RUNTIME_DIR set. The work folder, the display and every
 # program started with `start` go when the scenario ends.
@@ -64,7 +65,7 @@ lock="$XDG_RUNTIME_DIR/SplicorWin32.lock"
 # A display of our own; Xvfb writes its number once it accepts clients. Without -noreset the
 # server starts afresh each time its last client leaves (xdotool's probes, the program between
 # two runs), and a program connecting during that reset is turned away.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${e2e_screen:-1280x800x24}" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 until_true 20 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"

@@ -24,8 +24,9 @@ public:
     void postQuitMessage(int exitCode) override { quitCodes.push_back(exitCode); }
     platform::PaintContext* beginPaint() override { return paintContext; }
     void endPaint() override { ++endPaints; }
-    std::string chooseFile(bool open) override {
+    std::string chooseFile(bool open, const std::string& folder) override {
         dialogs.push_back(open);
+        dialogFolders.push_back(folder);
         return dialogResult;
     }
     std::int16_t shiftKeyState() override { return shiftState; }
@@ -43,7 +44,8 @@ public:
     std::vector<int> quitCodes;
     platform::PaintContext* paintContext = nullptr;
     int endPaints = 0;
-    std::vector<bool> dialogs;  // the open flag of each dialog run
+    std::vector<bool> dialogs;               // the open flag of each dialog run
+    std::vector<std::string> dialogFolders;  // and the folder it was to show first
     std::string dialogResult;
     std::int16_t shiftState = 0;
     bool acceptsDrops = false;

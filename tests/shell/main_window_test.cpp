@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTest>
@@ -140,6 +141,7 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
                              {32783, "番号を付けて保存(&N) \tCtrl+D"},
                              {32786, "閉じる(&C) \tCtrl+W"},
                              {32791, "後ろへ送る(&B) \tCtrl+B"},
+                             {32792, "元に戻す(&U) \tCtrl+Z"},
                              {0, ""},
                              {32784, "アプリケーションの終了(&X) \tCtrl+Q"}}));
         std::vector<std::string> keys;
@@ -147,7 +149,7 @@ TEST(MainWindow, OpensWithItsTitleMenuAndFiveStatusParts) {
             keys.push_back(shortcut->key().toString().toStdString());
         }
         EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+W", "Ctrl+Q", "Ctrl+D", "Ctrl+O", "Ctrl+S",
-                                                  "Ctrl+B"}));
+                                                  "Ctrl+B", "Ctrl+Z"}));
 
         theController->shutdown();
     }
@@ -264,9 +266,10 @@ TEST(SaveDialog, AddsTheExtensionAndAsksBeforeReplacingInAnyFolder) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string folder = std::string(pattern) + "/d\xE9j\xE0";
     std::filesystem::create_directory(folder);
+    // The dialog starts in the folder it is given, named in any bytes.
     auto save = [&folder](const char* typed) {
-        FileChooser dialog(FileChooser::Mode::Save);
-        dialog.setFolder(folder);
+        FileChooser dialog(FileChooser::Mode::Save, nullptr, folder);
+        EXPECT_EQ(dialog.folder(), folder);
         dialog.nameEdit()->setText(QString::fromUtf8(typed));
         dialog.accept();  // as the Save button does
         return dialog.result() == QDialog::Accepted ? dialog.chosen().at(0) : std::string();
@@ -317,7 +320,8 @@ TEST_F(RecordedWindow, AcceleratorsBecomeCommandsAndNeverKeys) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     const std::pair<Qt::Key, int> accelerators[] = {
         {Qt::Key_W, CMD_CLOSE}, {Qt::Key_Q, CMD_EXIT},    {Qt::Key_D, CMD_SAVE_NUMBERED},
-        {Qt::Key_O, CMD_OPEN},  {Qt::Key_S, CMD_SAVE_AS}, {Qt::Key_B, CMD_SEND_BACK}};
+        {Qt::Key_O, CMD_OPEN},  {Qt::Key_S, CMD_SAVE_AS}, {Qt::Key_B, CMD_SEND_BACK},
+        {Qt::Key_Z, CMD_UNDO}};
     for (const auto& [key, command] : accelerators) {
         messages.clear();
         QTest::keyClick(window.grid(), key, Qt::ControlModifier);
@@ -512,6 +516,28 @@ TEST_F(RecordedWindow, FilesHandedOverOnAnotherThreadArriveAsOneMessageUntilTheW
     QApplication::processEvents();
     EXPECT_EQ(late->waitUntilTaken(std::chrono::seconds(0)), State::declined);
     EXPECT_EQ(only(WM_COPYDATA).size(), 1u);
+}
+
+// The grid's background is the palette's, a dark theme's too.
+TEST_F(RecordedWindow, PaintsTheGridInThePalettesBaseColour) {
+    QPalette dark = window.palette();
+    dark.setColor(QPalette::Base, QColor(0x20, 0x22, 0x24));
+    dark.setColor(QPalette::Window, QColor(0x40, 0x40, 0x40));
+    window.setPalette(dark);
+    const QImage grid = window.grid()->grab().toImage();
+    EXPECT_EQ(grid.pixelColor(5, 5), QColor(0x20, 0x22, 0x24));
+    EXPECT_EQ(grid.pixelColor(grid.width() - 1, grid.height() - 1), QColor(0x20, 0x22, 0x24));
+    EXPECT_FALSE(only(WM_PAINT).empty()) << "and the document paints over it";
+}
+
+TEST_F(RecordedWindow, ItsFirstSizeFitsTheScreen) {
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_LE(window.frameGeometry().width(), screen.width());
+    EXPECT_LE(window.frameGeometry().height(), screen.height());
+    EXPECT_EQ(firstWindowSize(QSize(1920, 1080)), QSize(960, 700)) << "where there is room";
+    const QSize small = firstWindowSize(QSize(1024, 600));
+    EXPECT_EQ(small.width(), 960);
+    EXPECT_TRUE(small.height() >= 500 && small.height() < 600) << small.height();
 }
 
 TEST_F(RecordedWindow, ClosingDestroysTheWindowAndLaterCallsFromAnyThreadAreDropped) {

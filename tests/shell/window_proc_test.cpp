@@ -215,7 +215,7 @@ TEST_F(WindowProcedure, TheOpenDialogQueuesItsDirectoryAndNamesOrNothingWhenCanc
 
 TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
     create();
-    const UINT guarded[] = {CMD_SAVE_AS, CMD_SAVE_NUMBERED, CMD_CLOSE, CMD_SEND_BACK};
+    const UINT guarded[] = {CMD_SAVE_AS, CMD_SAVE_NUMBERED, CMD_CLOSE, CMD_SEND_BACK, CMD_UNDO};
     for (UINT command : guarded) {
         EXPECT_EQ(send(WM_COMMAND, makeWParam(static_cast<int>(command), 1)), 0);
     }
@@ -232,6 +232,7 @@ TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
     loading->ready = true;
     send(WM_COMMAND, makeWParam(CMD_SAVE_AS, 0));  // the dialog is cancelled
     EXPECT_EQ(host.dialogs, std::vector<bool>{false});
+    EXPECT_EQ(host.dialogFolders, Names{root}) << "the save dialog starts beside the source";
     EXPECT_EQ(cutListFiles(), 0u) << "a cancelled save queues nothing";
     EXPECT_EQ(theStatusBar->cutPendingCount, 0);
 
@@ -243,6 +244,27 @@ TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
     EXPECT_EQ(host.destroys, 1);
     send(WM_COMMAND, makeWParam(32785, 0));
     EXPECT_EQ(host.defaultHandled, std::vector<UINT>{WM_COMMAND}) << "an id without an item";
+}
+
+TEST_F(WindowProcedure, UndoPutsBackTheLastDeleteOfAReadyDocument) {
+    create();
+    thumbs::ThumbDocument* document = showDocument(5, false);
+    send(WM_KEYDOWN, thumbs::ThumbDocument::kKeyRight, 1);
+    send(WM_KEYDOWN, thumbs::ThumbDocument::kKeyDelete, 1);
+    ASSERT_EQ(document->frameStarts.size(), 4u);
+    send(WM_COMMAND, makeWParam(CMD_UNDO, 1));
+    EXPECT_EQ(document->frameStarts.size(), 4u) << "still loading: nothing to undo yet";
+
+    document->ready = true;
+    host.clearViewCalls();
+    EXPECT_EQ(send(WM_COMMAND, makeWParam(CMD_UNDO, 1)), 0);
+    ASSERT_EQ(document->frameStarts.size(), 5u);
+    EXPECT_EQ(document->frameStarts[1], 10'000'000u);
+    EXPECT_EQ(document->cursor, 1);
+    EXPECT_EQ(host.invalidations(), 1);
+    send(WM_COMMAND, makeWParam(CMD_UNDO, 0));
+    EXPECT_EQ(document->frameStarts.size(), 5u);
+    EXPECT_TRUE(host.defaultHandled.empty());
 }
 
 TEST_F(WindowProcedure, InputReachesTheCurrentDocumentReadyOrNotWithItsValues) {
@@ -299,7 +321,7 @@ TEST_F(WindowProcedure, InputReachesTheCurrentDocumentReadyOrNotWithItsValues) {
     send(WM_VSCROLL, makeWParam(SB_THUMBPOSITION, 1));
     EXPECT_EQ(document->topRow, 1);
     send(WM_VSCROLL, makeWParam(SB_THUMBTRACK, 0));
-    EXPECT_EQ(document->topRow, 1) << "tracking is not acted on";
+    EXPECT_EQ(document->topRow, 0) << "the grid follows a dragged thumb";
     EXPECT_TRUE(host.defaultHandled.empty());
 }
 

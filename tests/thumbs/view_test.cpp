@@ -174,8 +174,13 @@ TEST_F(GridView, ScrollingMovesByRowsWithinTheFramesAndOnlyWhenReady) {
     EXPECT_EQ(window_.scrollPositions(), (std::vector<std::int32_t>{1, 2, 2, 1, 0}));
     document->onVScroll(&window_, 3, 0);
     document->onVScroll(&window_, 0, 0);
-    document->onVScroll(&window_, 5, 0);  // thumb tracking
+    document->onVScroll(&window_, 6, 0);  // top: left to the window, which asks for a position
+    document->onVScroll(&window_, 8, 0);  // end of scroll
     EXPECT_EQ(document->topRow, 1);
+    // A dragged thumb moves the grid as it goes, as far as the frames reach, as its release does.
+    document->onVScroll(&window_, 5, 9);
+    EXPECT_EQ(document->topRow, 2);
+    EXPECT_EQ(window_.scrollPositions().back(), 2);
     document->onVScroll(&window_, 4, -3);
     EXPECT_EQ(document->topRow, 0);
     document->ready = false;
@@ -257,6 +262,71 @@ TEST_F(GridView, ShiftClickSelectsARunThatDeleteRemoves) {
     EXPECT_EQ(document->cursor, -1);
     document->onKeyDown(&window_, ThumbDocument::kKeyDelete, 0);
     EXPECT_EQ(document->cursor, -1);
+}
+
+TEST_F(GridView, UndoPutsBackEachDeleteInTurnWithItsOwnThumbnails) {
+    auto document = restored(15, 800, 600);
+    click(*document, 3);
+    click(*document, 7, ThumbDocument::kMkShift);
+    document->onKeyDown(&window_, ThumbDocument::kKeyDelete, 0);
+    click(*document, 5);  // the frame extracted eleventh
+    document->onKeyDown(&window_, ThumbDocument::kKeyDelete, 0);
+    ASSERT_EQ(document->frameStarts.size(), 9u);
+    painted(*document);  // the frames left have bitmaps now; the removed ones have none
+
+    window_.clearViewCalls();
+    ASSERT_TRUE(document->undoDelete(&window_));
+    ASSERT_EQ(document->frameStarts.size(), 10u);
+    EXPECT_EQ(document->frameStarts[5], extracted_->frameStarts[10]);
+    EXPECT_EQ(std::tuple(document->cursor, document->selectionAnchor, document->selectionEnd),
+              std::tuple(5, 5, -1));
+    EXPECT_EQ(window_.scrollInfos().back().maximum, 2);
+    EXPECT_EQ(window_.invalidations(), 1);
+    RasterPaintContext once = painted(*document);
+    for (std::int32_t i = 0; i < 10; ++i) {
+        const auto ring = i == 5 ? std::optional(kRed) : std::nullopt;
+        EXPECT_TRUE(showsCell(once, i % 5 * 160, i / 5 * 120, records_[i < 3 ? i : i + 5], ring));
+    }
+
+    // Back as extracted, with the run selected as it was when it went.
+    ASSERT_TRUE(document->undoDelete(&window_));
+    EXPECT_EQ(document->frameStarts, extracted_->frameStarts);
+    EXPECT_EQ(document->frameEnds, extracted_->frameEnds);
+    EXPECT_EQ(std::tuple(document->cursor, document->selectionAnchor, document->selectionEnd),
+              std::tuple(7, 3, 7));
+    RasterPaintContext twice = painted(*document);
+    for (std::int32_t i = 0; i < 15; ++i) {
+        const auto ring = i >= 3 && i <= 7 ? std::optional(kBlue) : std::nullopt;
+        EXPECT_TRUE(showsCell(twice, i % 5 * 160, i / 5 * 120, records_[i], ring));
+    }
+    // Nothing left to undo: nothing changes, nothing repaints.
+    window_.clearViewCalls();
+    EXPECT_FALSE(document->undoDelete(&window_));
+    EXPECT_EQ(document->frameStarts.size(), 15u);
+    EXPECT_EQ(window_.invalidations() + window_.updates(), 0);
+    EXPECT_TRUE(window_.scrollInfos().empty());
+}
+
+TEST_F(GridView, UndoShowsTheRowsOfTheDeleteAndIsForgottenOnReset) {
+    // Five columns, two whole rows: maxTopRow 2.
+    auto document = restored(15, 800, 300);
+    document->onMouseWheel(&window_, -120);
+    click(*document, 7);
+    document->onKeyDown(&window_, ThumbDocument::kKeyDelete, 0);
+    document->onMouseWheel(&window_, 120);
+    document->onKeyDown(&window_, ThumbDocument::kKeyHome, 0);
+    ASSERT_EQ(document->topRow, 0);
+    ASSERT_TRUE(document->undoDelete(&window_));
+    EXPECT_EQ(std::tuple(document->cursor, document->topRow), std::tuple(7, 1));
+    EXPECT_EQ(window_.scrollInfos().back().position, 1);
+    EXPECT_TRUE(showsCell(painted(*document), 320, 0, records_[7], kRed));
+
+    // A Delete, then the document is reset and filled again: the Delete belonged to the old one.
+    document->onKeyDown(&window_, ThumbDocument::kKeyDelete, 0);
+    document->reset();
+    document->appendFrame(0, 10, nullptr, 0);
+    EXPECT_FALSE(document->undoDelete(&window_));
+    EXPECT_EQ(document->frameStarts, std::vector<thumbs::MediaTime>{0});
 }
 
 TEST_F(GridView, ShiftArrowsExtendTheSelectionAndPlainArrowsDropIt) {
