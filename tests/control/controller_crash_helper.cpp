@@ -93,7 +93,12 @@ int main(int argc, char** argv) {
                          window.shown(2) == "読込中ファイル無し" &&
                          platform::suspendCount(controller.loaderThreadId) > 0;
         }
-        if (loaderIdle && window.shown(4) == "分割中ファイル無し" &&
+        // Between cuts, part 4 shows the last one's outcome.
+        const std::string cutPart = window.shown(4);
+        const bool cutIdle = cutPart == "分割中ファイル無し" ||
+                             cutPart.rfind("保存しました", 0) == 0 ||
+                             cutPart.rfind("分割失敗", 0) == 0;
+        if (loaderIdle && cutIdle &&
             platform::findFilesWithSuffix(thumb, journal::kCutListSuffix).empty()) {
             break;
         }
