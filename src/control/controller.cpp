@@ -134,7 +134,7 @@ void Controller::writeWaitingFiles() {
     {
         ListGuard guard(listLock);
         if (loadingDocument != nullptr) {
-            content += loadingDocument->sourcePath() + '\0';
+            content += loadingPath + '\0';
         }
         for (const thumbs::ThumbDocument* document : pendingDocuments) {
             content += document->sourcePath() + '\0';
@@ -173,7 +173,9 @@ thumbs::ThumbDocument* Controller::findDocument(const std::string& path) {
         return current;
     }
     ListGuard guard(listLock);
-    if (same(loadingDocument)) {
+    // The document being extracted is the loader's alone: only the path it was taken with is
+    // looked at.
+    if (loadingDocument != nullptr && platform::sameFile(loadingPath, path)) {
         return loadingDocument;
     }
     for (const auto* list : {&pendingDocuments, &readyDocuments}) {
@@ -431,6 +433,7 @@ void loaderThreadMain(Controller* controller) {
                 document = controller->pendingDocuments.front();
                 controller->pendingDocuments.pop_front();
                 controller->loadingDocument = document;
+                controller->loadingPath = document->sourcePath();
                 // Taken before shutdown began: it is given up when shutdown comes.
                 document->abandonExtraction = !controller->running;
             }

@@ -105,6 +105,8 @@ public:
     std::list<thumbs::ThumbDocument*> pendingDocuments;
     // The document in the loader thread's hands (being extracted), or null. Guarded by listLock.
     thumbs::ThumbDocument* loadingDocument = nullptr;
+    // Its source, as it was taken: the document's own fields are the loader's while it extracts.
+    std::string loadingPath;
     platform::Thread loaderThread;
     platform::ThreadId loaderThreadId = platform::kNoThread;
     std::string thumbnailDirectory;
