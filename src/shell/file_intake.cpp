@@ -32,9 +32,8 @@ std::string dialogResult(const std::vector<std::string>& chosenPaths) {
 }
 
 std::vector<std::string> openDialogPaths(const std::string& result) {
-    std::vector<std::string> paths;
+    std::vector<std::string> strings;
     std::size_t start = 0;
-    std::string directory;
     while (start < result.size()) {
         std::size_t end = result.find('\0', start);
         if (end == std::string::npos) {
@@ -43,15 +42,20 @@ std::vector<std::string> openDialogPaths(const std::string& result) {
         if (end == start) {
             break;  // the empty string that ends the list
         }
-        std::string item = result.substr(start, end - start);
-        if (paths.empty()) {
-            directory = item;
-            paths.push_back(item);
-        } else if (item.find('/') == std::string::npos) {
-            // A separator is added even after a directory that ends in one (the root).
-            paths.push_back(directory + "/" + item);
-        }
+        strings.push_back(result.substr(start, end - start));
         start = end + 1;
+    }
+    // The first string alone is the file chosen. Before names it is only their folder, which the
+    // user did not choose: queued, it would fail to load and be reported as a file not read.
+    if (strings.size() <= 1) {
+        return strings;
+    }
+    std::vector<std::string> paths;
+    for (std::size_t i = 1; i < strings.size(); ++i) {
+        if (strings[i].find('/') == std::string::npos) {
+            // A separator is added even after a directory that ends in one (the root).
+            paths.push_back(strings.front() + "/" + strings[i]);
+        }
     }
     return paths;
 }

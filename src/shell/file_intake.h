@@ -12,9 +12,9 @@ namespace shell {
 // zero byte (files elsewhere keep their full path). One more zero byte ends the list.
 std::string dialogResult(const std::vector<std::string>& chosenPaths);
 
-// The paths an open dialog's result names, in its order: its first string as it is (the full
-// path of a single file, or the directory of several), then the directory joined with each later
-// string by one "/". Later strings holding a "/" are passed over. Nothing for an empty result.
+// The files an open dialog's result names, in its order: its only string as it is (the full path
+// of a single file), or the first string (the directory of several) joined with each later string
+// by one "/". Later strings holding a "/" are passed over. Nothing for an empty result.
 std::vector<std::string> openDialogPaths(const std::string& result);
 
 // The text of a save dialog's result: its first string.

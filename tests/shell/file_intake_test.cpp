@@ -21,15 +21,15 @@ TEST(DialogResult, OneFileIsItsPathAndSeveralAreTheirDirectoryAndNames) {
 
     std::string several = dialogResult({"/v/b.wmv", "/v/a.wmv"});
     EXPECT_EQ(several, zeros("/v\0b.wmv\0a.wmv\0\0", 16));
-    EXPECT_EQ(openDialogPaths(several), (Paths{"/v", "/v/b.wmv", "/v/a.wmv"}))
-        << "the directory itself comes first, then the names in the dialog's order";
+    EXPECT_EQ(openDialogPaths(several), (Paths{"/v/b.wmv", "/v/a.wmv"}))
+        << "the names in the dialog's order, without their folder";
 
     // In the root the separator is doubled, as it always was after a drive's root.
     EXPECT_EQ(openDialogPaths(dialogResult({"/a.wmv", "/b.wmv"})),
-              (Paths{"/", "//a.wmv", "//b.wmv"}));
+              (Paths{"//a.wmv", "//b.wmv"}));
     // A later string holding a separator is passed over.
     EXPECT_EQ(openDialogPaths(zeros("/v\0a.wmv\0/w/b.wmv\0c.asf\0\0", 26)),
-              (Paths{"/v", "/v/a.wmv", "/v/c.asf"}));
+              (Paths{"/v/a.wmv", "/v/c.asf"}));
     EXPECT_EQ(shell::saveDialogPath(zeros("/v/new.wmv\0\0", 12)), "/v/new.wmv");
     EXPECT_EQ(shell::saveDialogPath(""), "");
 }

@@ -227,6 +227,8 @@ else
     until_true 10 bash -c "! test -e '$thum/a[*].wmv-thum.txt'" || fail "a[*].wmv's files stayed"
 fi
 
+# Nothing went wrong on the way: the window has no notice to give.
+[ -z "$(state | grep '^notice ')" ] || fail "notices: $(state | grep '^notice ')"
 kept=$(stamps)
 touch "$thum/late.bmp"
 xdotool key ctrl+q
