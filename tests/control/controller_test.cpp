@@ -92,6 +92,15 @@ protected:
     }
 
     // Waits until the loader has taken every pending document and has gone idle.
+    // Queues the files in their order and waits until the loader has read them all.
+    bool loadAll(std::initializer_list<std::string> paths) {
+        for (const std::string& path : paths) {
+            controller->addFile(path, &window);
+        }
+        controller->startLoading();
+        return loaderIdle();
+    }
+
     bool loaderIdle() {
         return eventually([&] {
             std::lock_guard<std::recursive_mutex> guard(controller->listLock);
@@ -239,11 +248,7 @@ TEST_F(ControllerTest, ClosingAndSendingBackStepThroughTheReadyDocuments) {
     const std::string a = source("wmv1_wmav1.wmv", "a.wmv");
     const std::string b = source("wmv2_wmav2.wmv", "b.wmv");
     const std::string c = source("mp43_only.asf", "c.asf");
-    for (const std::string& path : {a, b, c}) {
-        controller->addFile(path, &window);
-    }
-    controller->startLoading();
-    ASSERT_TRUE(loaderIdle());
+    ASSERT_TRUE(loadAll({a, b, c}));
     ASSERT_EQ(currentPath(), a);
     ASSERT_EQ(readyPaths(), (std::vector<std::string>{b, c}));
     EXPECT_EQ(bar.readyCount.load(), 2);
@@ -342,11 +347,7 @@ TEST_F(ControllerTest, ARestoredDocumentWhoseSourceIsGoneIsDroppedAndOneReplaced
     const std::string gone = source("wmv1_wmav1.wmv", "a.wmv");
     const std::string replaced = source("wmv1_wmav1.wmv", "b.wmv");
     const std::string kept = source("wmv1_wmav1.wmv", "c.wmv");
-    for (const std::string& path : {gone, replaced, kept}) {
-        controller->addFile(path, &window);
-    }
-    controller->startLoading();
-    ASSERT_TRUE(loaderIdle());
+    ASSERT_TRUE(loadAll({gone, replaced, kept}));
     controller->shutdown();
     controller.reset();
     fs::remove(gone);
@@ -408,11 +409,7 @@ TEST_F(ControllerTest, EditedDocumentsAreCutAndOpenOnesComeBackAfterARestart) {
     const std::string a = source("demo.wmv", "a.wmv");
     const std::string b = source("all_key_small_packets.wmv", "b.wmv");
     const std::string c = source("wmv2_wmav2.wmv", "c.wmv");
-    for (const std::string& path : {a, b, c}) {
-        controller->addFile(path, &window);
-    }
-    controller->startLoading();
-    ASSERT_TRUE(loaderIdle());
+    ASSERT_TRUE(loadAll({a, b, c}));
     ASSERT_EQ(currentPath(), a);
 
     // Delete two key frames in the middle of a.wmv, then save it numbered and close it.

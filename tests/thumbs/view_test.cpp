@@ -114,6 +114,20 @@ std::vector<Record> GridView::records_;
     return ::testing::AssertionSuccess();
 }
 
+// The first `count` cells of a five-column grid from the top left: cell i shows the record
+// extracted `recordOf(i)`-th, ringed in blue when `selected(i)`, in red when it is `cursor`.
+template <typename RecordOf, typename Selected>
+void expectGrid(const RasterPaintContext& picture, const std::vector<Record>& records,
+                std::int32_t count, RecordOf recordOf, Selected selected, std::int32_t cursor) {
+    for (std::int32_t i = 0; i < count; ++i) {
+        const auto ring = selected(i)   ? std::optional(kBlue)
+                          : i == cursor ? std::optional(kRed)
+                                        : std::nullopt;
+        EXPECT_TRUE(showsCell(picture, i % 5 * 160, i / 5 * 120, records[recordOf(i)], ring))
+            << "cell " << i;
+    }
+}
+
 // Nothing painted in the area from (left, top) to the picture's right and bottom edges.
 ::testing::AssertionResult untouchedFrom(const RasterPaintContext& picture, std::int32_t left,
                                          std::int32_t top) {
@@ -231,12 +245,12 @@ TEST_F(GridView, ShiftClickSelectsARunThatDeleteRemoves) {
     click(*document, 7, ThumbDocument::kMkShift);
     EXPECT_EQ(std::tuple(document->cursor, document->selectionAnchor, document->selectionEnd),
               std::tuple(7, 3, 7));
-    RasterPaintContext before = painted(*document);
-    for (std::int32_t i = 0; i < 15; ++i) {
-        // Blue on every selected cell, the cursor's included.
-        const auto ring = i >= 3 && i <= 7 ? std::optional(kBlue) : std::nullopt;
-        EXPECT_TRUE(showsCell(before, i % 5 * 160, i / 5 * 120, records_[i], ring));
-    }
+    // Blue on every selected cell, the cursor's included.
+    const auto asExtracted = [](std::int32_t i) { return i; };
+    const auto theRun = [](std::int32_t i) { return i >= 3 && i <= 7; };
+    const auto none = [](std::int32_t) { return false; };
+    const auto runGone = [](std::int32_t i) { return i < 3 ? i : i + 5; };
+    expectGrid(painted(*document), records_, 15, asExtracted, theRun, 7);
 
     document->onKeyDown(&window_, ThumbDocument::kKeyDelete, 0);
     ASSERT_EQ(document->frameStarts.size(), 10u);
@@ -245,10 +259,7 @@ TEST_F(GridView, ShiftClickSelectsARunThatDeleteRemoves) {
               std::tuple(3, -1, -1));
     EXPECT_EQ(window_.scrollInfos().back().maximum, 2);
     RasterPaintContext after = painted(*document);
-    for (std::int32_t i = 0; i < 10; ++i) {
-        const auto ring = i == 3 ? std::optional(kRed) : std::nullopt;
-        EXPECT_TRUE(showsCell(after, i % 5 * 160, i / 5 * 120, records_[i < 3 ? i : i + 5], ring));
-    }
+    expectGrid(after, records_, 10, runGone, none, 3);
     EXPECT_TRUE(untouchedFrom(after, 0, 240));
 
     // Without a selection Delete takes the cursor's frame alone; with none left, nothing.
@@ -282,11 +293,9 @@ TEST_F(GridView, UndoPutsBackEachDeleteInTurnWithItsOwnThumbnails) {
               std::tuple(5, 5, -1));
     EXPECT_EQ(window_.scrollInfos().back().maximum, 2);
     EXPECT_EQ(window_.invalidations(), 1);
-    RasterPaintContext once = painted(*document);
-    for (std::int32_t i = 0; i < 10; ++i) {
-        const auto ring = i == 5 ? std::optional(kRed) : std::nullopt;
-        EXPECT_TRUE(showsCell(once, i % 5 * 160, i / 5 * 120, records_[i < 3 ? i : i + 5], ring));
-    }
+    const auto runGone = [](std::int32_t i) { return i < 3 ? i : i + 5; };
+    expectGrid(
+        painted(*document), records_, 10, runGone, [](std::int32_t) { return false; }, 5);
 
     // Back as extracted, with the run selected as it was when it went.
     ASSERT_TRUE(document->undoDelete(&window_));
@@ -294,11 +303,9 @@ TEST_F(GridView, UndoPutsBackEachDeleteInTurnWithItsOwnThumbnails) {
     EXPECT_EQ(document->frameEnds, extracted_->frameEnds);
     EXPECT_EQ(std::tuple(document->cursor, document->selectionAnchor, document->selectionEnd),
               std::tuple(7, 3, 7));
-    RasterPaintContext twice = painted(*document);
-    for (std::int32_t i = 0; i < 15; ++i) {
-        const auto ring = i >= 3 && i <= 7 ? std::optional(kBlue) : std::nullopt;
-        EXPECT_TRUE(showsCell(twice, i % 5 * 160, i / 5 * 120, records_[i], ring));
-    }
+    expectGrid(
+        painted(*document), records_, 15, [](std::int32_t i) { return i; },
+        [](std::int32_t i) { return i >= 3 && i <= 7; }, 7);
     // Nothing left to undo: nothing changes, nothing repaints.
     window_.clearViewCalls();
     EXPECT_FALSE(document->undoDelete(&window_));
