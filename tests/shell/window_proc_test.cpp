@@ -200,7 +200,7 @@ TEST_F(WindowProcedure, FilesOfALaterStartAreQueuedAsTheCommandLineAndTheWindowC
     EXPECT_EQ(host.texts(2).size(), mark) << "the loader was woken for nothing";
 }
 
-TEST_F(WindowProcedure, TheOpenDialogQueuesItsDirectoryAndNamesOrNothingWhenCancelled) {
+TEST_F(WindowProcedure, TheOpenDialogQueuesTheNamesChosenNotTheirFolderOrNothingWhenCancelled) {
     create();
     std::size_t mark = host.texts(2).size();
     EXPECT_EQ(send(WM_COMMAND, makeWParam(CMD_OPEN, 1)), 0);
@@ -210,7 +210,7 @@ TEST_F(WindowProcedure, TheOpenDialogQueuesItsDirectoryAndNamesOrNothingWhenCanc
 
     host.dialogResult = root + std::string("/v\0b.wmv\0a.wmv\0sub/c.wmv\0\0", 27);
     send(WM_COMMAND, makeWParam(CMD_OPEN, 0));
-    EXPECT_EQ(loadedSince(mark), (Names{"v", "b.wmv", "a.wmv"}));
+    EXPECT_EQ(loadedSince(mark), (Names{"b.wmv", "a.wmv"}));
 }
 
 TEST_F(WindowProcedure, GuardedCommandsNeedACurrentDocumentThatIsReady) {
