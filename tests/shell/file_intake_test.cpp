@@ -25,8 +25,7 @@ TEST(DialogResult, OneFileIsItsPathAndSeveralAreTheirDirectoryAndNames) {
         << "the names in the dialog's order, without their folder";
 
     // In the root the separator is doubled, as it always was after a drive's root.
-    EXPECT_EQ(openDialogPaths(dialogResult({"/a.wmv", "/b.wmv"})),
-              (Paths{"//a.wmv", "//b.wmv"}));
+    EXPECT_EQ(openDialogPaths(dialogResult({"/a.wmv", "/b.wmv"})), (Paths{"//a.wmv", "//b.wmv"}));
     // A later string holding a separator is passed over.
     EXPECT_EQ(openDialogPaths(zeros("/v\0a.wmv\0/w/b.wmv\0c.asf\0\0", 26)),
               (Paths{"/v/a.wmv", "/v/c.asf"}));
