@@ -231,7 +231,7 @@ private:
     bool selectVideoStream(media::IWMSyncReader* reader, media::IWMProfile* profile);
     // The index file's text for the frame tables, and writing it.
     std::string indexFileText() const;
-    void writeIndexFile() const;
+    bool writeIndexFile() const;
     bool readIndexFile(const std::string& indexPath);
     bool loadMissingBitmaps();
     void keepBitmap(std::size_t slot, std::unique_ptr<platform::Bitmap> bitmap);
@@ -267,6 +267,10 @@ public:
     // kNoVideo for a file without a video stream.
     media::HRESULT loadResult = media::S_OK;
     static constexpr media::HRESULT kNoVideo = media::makeHresult(0xA0050002u);
+    // The result for a source replaced or written to while it was read (the code the cut queue
+    // gives a job whose source changed), and for a thumbnail that could not be stored.
+    static constexpr media::HRESULT kSourceChanged = media::makeHresult(0xA0050001u);
+    static constexpr media::HRESULT kCacheNotWritten = media::makeHresult(0xA0050003u);
     // The source file as the thumbnails were made from it (or as it was when they were
     // restored), when it could be looked at.
     std::optional<platform::FileStamp> sourceStamp;

@@ -90,10 +90,9 @@ std::string ThumbDocument::indexFileText() const {
     return text;
 }
 
-void ThumbDocument::writeIndexFile() const {
-    // Written whole or not at all. A file that cannot be written only costs the restore at the
-    // next start.
-    platform::replaceFileWith(indexFilePath(), indexFileText());
+bool ThumbDocument::writeIndexFile() const {
+    // Written whole or not at all.
+    return platform::replaceFileWith(indexFilePath(), indexFileText());
 }
 
 bool ThumbDocument::loadIndexFile(const std::string& indexPath) {

@@ -74,6 +74,16 @@ bool ThumbDocument::createCacheFile(CacheFile& cacheFile) {
     return false;
 }
 
+namespace {
+
+// Why the last write failed: the disk full, a write error.
+media::HRESULT writeFailure() {
+    const media::HRESULT hr = media::hresultFromErrno(errno);
+    return media::SUCCEEDED(hr) ? media::HRESULT_FROM_WIN32(media::ERROR_WRITE_FAULT) : hr;
+}
+
+}  // namespace
+
 void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow, bool noBitmaps) {
     if (path.empty()) {
         return;
@@ -161,6 +171,12 @@ void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow
         }
         std::unique_ptr<platform::Bitmap> next;
         HRESULT stored = storeFrame(std::move(sample), mainWindow, next, noBitmaps, cacheFile);
+        if (stored == kCacheNotWritten) {
+            // A full or failing disk under thum/: a document whose thumbnails are not kept would
+            // show blank cells and be gone at the next start.
+            loadResult = writeFailure();
+            return;
+        }
         appendFrame(start, time, std::move(bitmap), record);
         if (FAILED(stored)) {
             break;
@@ -169,7 +185,16 @@ void ThumbDocument::extractFrames(std::string path, platform::Window* mainWindow
         bitmap = std::move(next);
     }
     cacheFile.close();
-    writeIndexFile();
+    // Replaced or rewritten while it was read: the thumbnails are of two files, and an index
+    // written after the change would pass for the new content's at the next start.
+    if (!sourceStamp || !(platform::fileStamp(path) == sourceStamp)) {
+        loadResult = kSourceChanged;
+        return;
+    }
+    if (!writeIndexFile()) {
+        loadResult = writeFailure();
+        return;
+    }
     ready = true;
 }
 
@@ -279,9 +304,7 @@ HRESULT ThumbDocument::storeFrame(ComPtr<media::INSSBuffer> sample, platform::Wi
             createdBitmaps.push_back(bitmap.get());
         }
     }
-    // A record that cannot be written is lost; its thumbnail stays blank when loaded later.
-    cacheFile.writeNext(record.data());
-    return media::S_OK;
+    return cacheFile.writeNext(record.data()) ? media::S_OK : kCacheNotWritten;
 }
 
 void ThumbDocument::scaleFrame(const std::uint8_t* source, std::uint8_t* destination,

@@ -15,9 +15,11 @@
 #    status bar and in the notice, naming the destination, and leave nothing there.
 # 4. A source deleted while the program is not running: at the next start its document is
 #    dropped and the user told, its files set aside.
+# 5. thum/ on a file system too small for a file's thumbnails: the file is named as not read,
+#    with the reason, and none of its files stay.
 #
-# Part 3 mounts file systems and needs root; without it, the read-only folder is one without
-# write permission and the full file system is passed over (said on standard output).
+# Steps 3 and 5 mount file systems and need root; without it, the read-only folder is one
+# without write permission and the full file systems are passed over (said on standard output).
 set -euo pipefail
 
 program=$1
@@ -185,4 +187,25 @@ ls "$thum" | grep -q '^w3\.wmv-thum\.txt.*\.source-gone$' || fail "w3's files ar
 timeout 10 xdotool windowfocus --sync "$window" || fail "the window takes no keys"
 xdotool key ctrl+q
 wait_for_exit "$fourth"
+
+# --- 5. No room in thum/ for the thumbnails: the file is named as not read, nothing is kept.
+if [ "$(id -u)" = 0 ]; then
+    mount -t tmpfs -o size=300k tmpfs "$thum"
+    mounts=("$thum" "${mounts[@]}")
+    start "$big"
+    fifth=$running
+    until_true 30 window_named 'splicor2' || fail "no window at the fifth start"
+    window=$(window_named 'splicor2')
+    until_true 60 bash -c "'$probe' state $window | grep -qxF 'notice 読み込めませんでした: $big'" ||
+        fail "a file whose thumbnails found no room is not named: $(notices)"
+    notices | grep -qxF "ディスクの空きが足りません" || fail "no reason given: $(notices)"
+    wait_for_status "${empty_status[@]}"
+    [ -z "$(ls -A "$thum" | grep -v -e '^waiting-files.list$')" ] || fail "left in thum/: $(ls -A "$thum")"
+    timeout 10 xdotool windowfocus --sync "$window" || fail "the window takes no keys"
+    xdotool key ctrl+q
+    wait_for_exit "$fifth"
+    umount "$thum"
+else
+    echo "SKIP: no small file system for thum/ without root"
+fi
 echo "PASS"

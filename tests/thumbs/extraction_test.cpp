@@ -118,6 +118,33 @@ TEST(Extraction, AFileWithoutVideoLeavesNoDocumentAndNoFiles) {
     }
 }
 
+TEST(Extraction, ASourceReplacedWhileItIsReadLeavesNoDocumentAndNoFiles) {
+    ScratchDir dir;
+    const std::string source = dir.path() + "clip.wmv";
+    std::filesystem::copy_file(thumbtest::testMedium("wmv2_wmav2.wmv"), source);
+    const std::string thumbDir = dir.path() + "thum/";
+    std::filesystem::create_directory(thumbDir);
+    auto document = std::make_unique<ThumbDocument>(source, thumbDir, 0, 0, nullptr);
+    document->backgroundOnly = true;
+    // Another video moved into place once the first thumbnail is made: what is read goes on
+    // from the file opened, whose pictures the new one does not hold.
+    bool replaced = false;
+    document->extractionProgress = [&](int) {
+        if (!replaced) {
+            replaced = true;
+            const std::string other = dir.path() + "other.wmv";
+            std::filesystem::copy_file(thumbtest::testMedium("mp43_only.asf"), other);
+            std::filesystem::rename(other, source);
+        }
+    };
+    document->extract();
+    ASSERT_TRUE(replaced);
+    EXPECT_FALSE(document->ready);
+    EXPECT_EQ(document->loadResult, ThumbDocument::kSourceChanged);
+    document.reset();  // as the loader drops a document that failed
+    EXPECT_TRUE(thumbtest::namesIn(thumbDir).empty()) << "an index would pass for the new file's";
+}
+
 TEST(Extraction, ScalingPicksExactlyTheNearestSourcePixels) {
     expectMapping(320, 240, 960, 2, 1, 2, 1);
     expectMapping(80, 60, 240, 1, 2, 1, 2);
