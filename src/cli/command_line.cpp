@@ -16,6 +16,7 @@
 #include "cli/join_command.h"
 #include "cli/json_commands.h"
 #include "cli/progress_line.h"
+#include "cli/standard_output.h"
 
 #ifndef SPLICOR_VERSION
 #define SPLICOR_VERSION "unknown"
@@ -280,8 +281,9 @@ std::string destinationRefusal(const std::string& destination,
     return {};
 }
 
-int run(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
+namespace {
+
+int dispatch(int argc, char** argv) {
     std::string first = argc > 1 ? argv[1] : "";
     if (first == "--help" || first == "-h" || first == "help") {
         printHelp(std::cout);
@@ -347,6 +349,21 @@ int run(int argc, char** argv) {
         // A replaced file keeps its permissions: the new one is written under another name and
         // renamed over it, so it would come with the defaults.
         ::chmod(destination.c_str(), replaced.st_mode & 07777);
+    }
+    return status;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    StandardOutput output;
+    int status = dispatch(argc, argv);
+    // A listing that did not reach its reader is a failure, whatever the command made of it.
+    if (int error = output.finish()) {
+        std::cerr << "splicor-cli: cannot write to standard output: " << std::strerror(error)
+                  << "\n";
+        status = status == kExitSuccess ? kExitFailure : status;
     }
     return status;
 }

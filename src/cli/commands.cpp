@@ -285,6 +285,9 @@ HRESULT readSamples(const std::string& path, const std::function<void(const Samp
 
 int packetsCommand(const std::string& path, std::ostream& out) {
     HRESULT hr = readSamples(path, [&](const SampleInfo& s) {
+        if (!out) {
+            return;  // the listing cannot be written any more; the command line says why
+        }
         out << s.stream << " " << s.time << " " << s.duration << " " << (s.cleanPoint ? 1 : 0)
             << " " << s.length << " " << media::md5Hex(s.data, s.length) << "\n";
     });
