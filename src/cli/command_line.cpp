@@ -13,6 +13,7 @@
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/interruption.h"
 #include "cli/join_command.h"
 #include "cli/json_commands.h"
 #include "cli/progress_line.h"
@@ -357,6 +358,7 @@ int dispatch(int argc, char** argv) {
 
 int run(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
+    handleInterruptions();
     StandardOutput output;
     int status = dispatch(argc, argv);
     // A listing that did not reach its reader is a failure, whatever the command made of it.

@@ -18,6 +18,7 @@
 #include "media/source_file.h"
 #include "media/source_info.h"
 #include "media/wmsdk.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "thumbs/contact_sheet.h"
 #include "thumbs/thumb_document.h"
@@ -301,6 +302,7 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
         return 1;
     }
     const std::string directory = pattern;
+    platform::addTemporaryName(directory, true);
     int status = 1;
     {
         thumbs::ThumbDocument document(path, directory + "/", 0, 0, nullptr);
@@ -320,6 +322,7 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
     }  // the document deletes its cache files
     std::error_code ignored;
     std::filesystem::remove_all(directory, ignored);
+    platform::dropTemporaryName(directory);
     return status;
 }
 

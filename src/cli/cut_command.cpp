@@ -293,7 +293,7 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
     std::ostringstream startTimes;
     std::vector<cut::Trimlet::SkippedAttribute> skipped;
     hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped,
-                     options.replace);
+                     options.replace, {}, true);
     if (options.verbose) {
         printStartTimes(startTimes.str(), out);
     }

@@ -97,3 +97,62 @@ TEST(CliOutput, AListingThatCannotBeWrittenFailsNamingTheWriteError) {
     fs::remove(small.path() + "/filler");
     EXPECT_EQ(cli("packets " + shellQuote(source), ">" + shellQuote(listing)).status, 0);
 }
+
+namespace {
+
+// Runs "splicor-cli WORDS" on a slow disk and sends it `signal` after `seconds`: its exit status
+// as the shell sees it (128 + the signal for a process the signal ended).
+int interrupted(const std::string& words, const char* signal, const char* seconds,
+                const std::string& tmpdir) {
+    int status = 0;
+    runCommand("cd " + shellQuote(writertest::scratchDir()) + " && TMPDIR=" + shellQuote(tmpdir) +
+                   " SLOW_WRITES_MS=100 ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
+                   shellQuote(SLOW_WRITES) + " timeout --preserve-status -s " + signal + " " +
+                   seconds + " " + SPLICOR_CLI + " " + words + " >/dev/null 2>&1 </dev/null",
+               &status);
+    return status;
+}
+
+}  // namespace
+
+TEST(CliInterrupted, AWritingCommandEndedMidwayLeavesOnlyWhatWasThere) {
+    const std::string source = media("demo.wmv");
+    if (source.empty() || !writertest::haveTool("timeout")) {
+        GTEST_SKIP() << "no media or no timeout(1)";
+    }
+    const std::string folder = writertest::scratchDir() + "/interrupted";
+    const std::string tmpdir = writertest::scratchDir() + "/interrupted-tmp";
+    fs::create_directories(folder);
+    fs::create_directories(tmpdir);
+    // What was there stays: an older output and someone else's hidden file.
+    const std::string destination = folder + "/out.wmv";
+    testsupport::writeFile(destination, "older");
+    testsupport::writeFile(folder + "/.out.wmv.splicor-temp.wmv.keep", "not ours");
+    const std::vector<std::string> before = testsupport::namesIn(folder);
+    struct Case {
+        std::string words;
+        const char* signal;
+        int status;  // as the shell reports it
+    };
+    const std::string src = shellQuote(source), dst = shellQuote(destination);
+    const std::string sheet = shellQuote(folder + "/out.png");
+    for (const Case& c : std::vector<Case>{
+             {"cut --force " + src + " " + dst + " 0-", "INT", 130},
+             {"join --force " + src + " " + src + " " + dst, "TERM", 143},
+             {"thumbs " + src + " " + sheet, "HUP", 129},
+             // Killed outright: the files being written have no names yet.
+             {"cut --force " + src + " " + dst + " 0-", "KILL", 137},
+             {"join --force " + src + " " + src + " " + dst, "KILL", 137},
+         }) {
+        EXPECT_EQ(interrupted(c.words, c.signal, "0.4", tmpdir), c.status)
+            << c.signal << ": " << c.words;
+        EXPECT_EQ(testsupport::namesIn(folder), before) << c.signal << ": " << c.words;
+        EXPECT_TRUE(testsupport::readFile(destination) == "older") << c.words;
+        if (std::string(c.signal) != "KILL") {
+            EXPECT_EQ(testsupport::namesIn(tmpdir), std::vector<std::string>{}) << c.words;
+        }
+    }
+    // Not interrupted, the same cut replaces the older output.
+    EXPECT_EQ(interrupted("cut --force " + src + " " + dst + " 0-", "INT", "20", tmpdir), 0);
+    EXPECT_TRUE(testsupport::readFile(destination) != "older");
+}
