@@ -44,22 +44,15 @@ struct Command {
     std::function<int(const Arguments&)> run;
 };
 
-std::uint64_t fileSize(const std::string& path) {
-    std::error_code error;
-    std::uint64_t size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
-std::uint64_t totalSize(const std::vector<std::string>& paths) {
-    std::uint64_t total = 0;
-    for (const std::string& path : paths) {
-        total += fileSize(path);
-    }
-    return total;
-}
-
 bool has(const Arguments& a, const char* flag) {
     return a.flags.count(flag) != 0;
+}
+
+// Where a writing command tells what it does: standard error, or nowhere with --quiet (errors
+// still reach standard error).
+std::ostream& messages(const Arguments& a) {
+    static std::ostream nowhere(nullptr);
+    return has(a, "--quiet") ? nowhere : std::cerr;
 }
 
 const std::vector<Command>& commands() {
@@ -110,8 +103,9 @@ const std::vector<Command>& commands() {
          2,
          true,
          [](const Arguments& a) {
-             ProgressLine progress("thumbs", fileSize(a.operands[0]), !has(a, "--quiet"));
-             int status = thumbsCommand(a.operands[0], a.operands[1], std::cout);
+             ProgressLine progress("thumbs", !has(a, "--quiet"));
+             int status = thumbsCommand(a.operands[0], a.operands[1], messages(a),
+                                        [&](int percent) { progress.set(percent / 100.0); });
              progress.finish();
              return status;
          }},
@@ -128,10 +122,13 @@ const std::vector<Command>& commands() {
          SIZE_MAX,
          true,
          [](const Arguments& a) {
-             // Two passes over the source: the key frames, then the cut.
-             ProgressLine progress("cut", 2 * fileSize(a.operands[0]), !has(a, "--quiet"));
-             int status = cutCommand(a.operands, std::cout,
-                                     {has(a, "--delete"), has(a, "--verbose"), has(a, "--force")});
+             ProgressLine progress("cut", !has(a, "--quiet"));
+             CutOptions options;
+             options.deleteRanges = has(a, "--delete");
+             options.verbose = has(a, "--verbose");
+             options.replace = has(a, "--force");
+             options.progress = [&](double fraction) { progress.set(fraction); };
+             int status = cutCommand(a.operands, messages(a), options);
              progress.finish();
              return status;
          }},
@@ -146,8 +143,9 @@ const std::vector<Command>& commands() {
          true,
          [](const Arguments& a) {
              std::vector<std::string> inputs(a.operands.begin(), a.operands.end() - 1);
-             ProgressLine progress("join", totalSize(inputs), !has(a, "--quiet"));
-             int status = joinCommand(inputs, a.operands.back(), std::cout);
+             ProgressLine progress("join", !has(a, "--quiet"));
+             int status = joinCommand(inputs, a.operands.back(), messages(a),
+                                      [&](double fraction) { progress.set(fraction); });
              progress.finish();
              return status;
          }},
@@ -171,8 +169,9 @@ void printHelp(std::ostream& out) {
     out << "splicor-cli " << SPLICOR_VERSION
         << ": cuts, joins and inspects Windows Media files without re-encoding.\n\n";
     printUsage(out);
-    out << "\nWriting commands never replace an existing file unless --force is given; --quiet\n"
-           "hides the progress line they show on a terminal.\n\n"
+    out << "\nWriting commands never replace an existing file unless --force is given. They tell\n"
+           "what they do on standard error, with a progress line on a terminal; --quiet leaves\n"
+           "only the errors.\n\n"
         << kExitStatuses << "See splicor-cli(1) for the whole manual.\n";
 }
 
@@ -180,7 +179,7 @@ void printCommandHelp(const Command& c, std::ostream& out) {
     out << "usage: splicor-cli " << c.name << " " << c.synopsis << "\n\n" << c.help << "\n";
     if (c.options.count("--force")) {
         out << "\n  --force   replace DST (or OUT) when it exists\n"
-               "  --quiet   no progress line on standard error\n";
+               "  --quiet   nothing on standard error but errors (no progress line)\n";
     }
     if (c.options.count("--verbose")) {
         out << "  --verbose the range starts the cut engine was given, in ms\n";
@@ -360,6 +359,7 @@ int run(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     handleInterruptions();
     StandardOutput output;
+    StandardError errors;
     int status = dispatch(argc, argv);
     // A listing that did not reach its reader is a failure, whatever the command made of it.
     if (int error = output.finish()) {

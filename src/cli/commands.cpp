@@ -295,7 +295,8 @@ int packetsCommand(const std::string& path, std::ostream& out) {
     return SUCCEEDED(hr) ? 0 : fail(path, hr);
 }
 
-int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out) {
+int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out,
+                  std::function<void(int)> progress) {
     std::string pattern = (std::filesystem::temp_directory_path() / "splicor-thumbs-XXXXXX");
     if (!::mkdtemp(pattern.data())) {
         std::cerr << "splicor-cli: cannot make a temporary thumbnail directory\n";
@@ -308,6 +309,7 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
         thumbs::ThumbDocument document(path, directory + "/", 0, 0, nullptr);
         // The sheet is drawn from the cache records, so no bitmaps are needed.
         document.backgroundOnly = true;
+        document.extractionProgress = std::move(progress);
         document.extract();
         if (!document.ready) {
             std::cerr << "splicor-cli: " << path

@@ -65,14 +65,15 @@ HRESULT readAudioCutPoints(const std::string& path, KeyFrames& out) {
 // carry no clean-point flag, so a file without video is cut by copying its stretches directly:
 // every sample of every stream timed inside a kept range, as the engine keeps them.
 int cutWithoutVideo(const std::string& source, const std::string& destination,
-                    const std::vector<TimeRange>& ranges, std::ostream& out) {
+                    const std::vector<TimeRange>& ranges, std::ostream& out,
+                    const std::function<void(double)>& progress) {
     std::vector<Stretch> stretches;
     for (const TimeRange& range : ranges) {
         stretches.push_back({source, range.first, range.second});
     }
     std::uint64_t samples = 0;
     std::string failed;
-    HRESULT hr = writeStretches(stretches, destination, samples, failed);
+    HRESULT hr = writeStretches(stretches, destination, samples, failed, progress);
     if (FAILED(hr)) {
         return fail(failed, hr);
     }
@@ -208,6 +209,14 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
     return S_OK;
 }
 
+// The engine's percentages as the fraction `progress` takes.
+std::function<void(int)> engineProgress(const std::function<void(double)>& progress) {
+    if (!progress) {
+        return {};
+    }
+    return [progress](int percent) { progress(percent / 100.0); };
+}
+
 // The engine's line per range (its start in ms), labelled.
 void printStartTimes(const std::string& engineLines, std::ostream& out) {
     std::istringstream lines(engineLines);
@@ -286,14 +295,14 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
     }
     out.flush();
     if (withoutVideo) {
-        return cutWithoutVideo(source, destination, ranges, out);
+        return cutWithoutVideo(source, destination, ranges, out, options.progress);
     }
     // The temporary output goes beside the destination, never into the working directory.
     const std::string temporary = cut::temporaryBeside(destination);
     std::ostringstream startTimes;
     std::vector<cut::Trimlet::SkippedAttribute> skipped;
     hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped,
-                     options.replace, {}, true);
+                     options.replace, engineProgress(options.progress), true);
     if (options.verbose) {
         printStartTimes(startTimes.str(), out);
     }

@@ -7,6 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+
+#include "cli/progress_line.h"
 
 #include "support/scratch.h"
 #include "support/test_files.h"
@@ -26,7 +29,7 @@ struct Outcome {
 
 // Runs "splicor-cli WORDS" through the shell, standard output redirected as `redirect` says
 // (captured when empty), standard error captured.
-Outcome cli(const std::string& words, const std::string& redirect = "") {
+Outcome runCli(const std::string& words, const std::string& redirect = "") {
     static int runs = 0;
     const std::string errors = writertest::scratchDir() + "/edges-stderr-" + std::to_string(++runs);
     Outcome r;
@@ -75,12 +78,12 @@ TEST(CliOutput, AListingThatCannotBeWrittenFailsNamingTheWriteError) {
     }
     for (const char* command :
          {"info", "info --json", "keyframes", "keyframes --json", "packets", "packets --json"}) {
-        Outcome r = cli(std::string(command) + " " + shellQuote(source), ">/dev/full");
+        Outcome r = runCli(std::string(command) + " " + shellQuote(source), ">/dev/full");
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_EQ(r.err, "splicor-cli: cannot write to standard output: No space left on device\n")
             << command;
     }
-    EXPECT_EQ(cli("--help", ">/dev/full").status, 1);
+    EXPECT_EQ(runCli("--help", ">/dev/full").status, 1);
 
     // A file system that fills up halfway through the listing.
     SmallFileSystem small(256);
@@ -89,13 +92,13 @@ TEST(CliOutput, AListingThatCannotBeWrittenFailsNamingTheWriteError) {
     }
     std::ofstream(small.path() + "/filler", std::ios::binary) << std::string(220 * 1024, 'x');
     const std::string listing = small.path() + "/packets.txt";
-    Outcome full = cli("packets " + shellQuote(source), ">" + shellQuote(listing));
+    Outcome full = runCli("packets " + shellQuote(source), ">" + shellQuote(listing));
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
     EXPECT_GT(fs::file_size(listing), 0u) << "part of the listing was written";
     // With room for it, the same listing succeeds.
     fs::remove(small.path() + "/filler");
-    EXPECT_EQ(cli("packets " + shellQuote(source), ">" + shellQuote(listing)).status, 0);
+    EXPECT_EQ(runCli("packets " + shellQuote(source), ">" + shellQuote(listing)).status, 0);
 }
 
 namespace {
@@ -155,4 +158,82 @@ TEST(CliInterrupted, AWritingCommandEndedMidwayLeavesOnlyWhatWasThere) {
     // Not interrupted, the same cut replaces the older output.
     EXPECT_EQ(interrupted("cut --force " + src + " " + dst + " 0-", "INT", "20", tmpdir), 0);
     EXPECT_TRUE(testsupport::readFile(destination) != "older");
+}
+
+namespace {
+
+// What a terminal shows of "splicor-cli WORDS" (script(1) gives it one), its standard output
+// sent to `out`; with `slow`, writes to files are slowed so that a cut takes a second.
+std::string onTerminal(const std::string& words, const std::string& out = "/dev/null",
+                       bool slow = false) {
+    const std::string command =
+        (slow ? "SLOW_WRITES_MS=100 ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
+                    shellQuote(SLOW_WRITES) + " "
+              : std::string()) +
+        SPLICOR_CLI + " " + words + " >" + shellQuote(out);
+    return runCommand("script -qec " + shellQuote(command) + " /dev/null");
+}
+
+// Whether every line that starts with `start` begins on a clean line: after a line end, or
+// after the progress line was cleared.
+bool onCleanLines(const std::string& shown, const std::string& start) {
+    for (std::size_t at = shown.find(start); at != std::string::npos;
+         at = shown.find(start, at + 1)) {
+        const bool afterLineEnd = at == 0 || shown[at - 1] == '\n';
+        const bool afterClear = at >= 4 && shown.compare(at - 4, 4, "\r\033[K") == 0;
+        if (!afterLineEnd && !afterClear) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(CliTerminal, MessagesNeverShareALineWithTheProgressAndQuietLeavesOnlyErrors) {
+    const std::string source = media("demo.wmv");
+    if (source.empty() || !writertest::haveTool("script")) {
+        GTEST_SKIP() << "no media or no script(1)";
+    }
+    const std::string folder = writertest::scratchDir() + "/terminal";
+    fs::create_directories(folder);
+    const std::string out = folder + "/stdout", destination = folder + "/cut.wmv";
+    const std::string cut = "cut --force " + shellQuote(source) + " " + shellQuote(destination);
+    std::string shown = onTerminal(cut + " 0-", "/dev/null", true);
+    // The engine moves the line on: it does not stand at 0 % for the whole cut.
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\rcut +[1-9][0-9]?%"))) << shown;
+    EXPECT_NE(shown.find("keeping 0.000 s to 30.0"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("wrote " + destination), std::string::npos) << shown;
+    EXPECT_TRUE(onCleanLines(shown, "keeping ")) << shown;
+    EXPECT_TRUE(onCleanLines(shown, "wrote ")) << shown;
+    // Nothing of the progress line is left standing at the end.
+    EXPECT_TRUE(shown.size() >= 4 && (shown.compare(shown.size() - 4, 4, "\r\033[K") == 0 ||
+                                      shown.compare(shown.size() - 2, 2, "\r\n") == 0))
+        << shown;
+    // What the cut tells is no listing: standard output stays empty.
+    onTerminal(cut + " 0-", out);
+    EXPECT_EQ(testsupport::readFile(out), "");
+
+    // --quiet: nothing at all on success, the error on failure.
+    EXPECT_EQ(onTerminal("thumbs --quiet --force " + shellQuote(source) + " " +
+                         shellQuote(folder + "/sheet.png")),
+              "");
+    EXPECT_EQ(onTerminal("cut --quiet --force " + shellQuote(source) + " " +
+                         shellQuote(destination) + " 0-2"),
+              "");
+    const std::string refused = onTerminal("join --quiet " + shellQuote(source) + " " +
+                                           shellQuote(source) + " " + shellQuote(destination));
+    EXPECT_EQ(refused,
+              "splicor-cli: " + destination + ": already exists (--force replaces it)\r\n");
+
+    // Not a terminal: the same lines, and no progress line.
+    Outcome piped = runCli("join --force " + shellQuote(source) + " " + shellQuote(source) + " " +
+                           shellQuote(destination));
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, "");
+    EXPECT_EQ(piped.err, "joined 2 files, 2792 samples\nwrote " + destination + "\n");
+
+    EXPECT_EQ(cli::ProgressLine::text("cut", 0.5, 10), "cut  50%  0:10 left");
+    EXPECT_EQ(cli::ProgressLine::text("cut", 0.01, 0.5), "cut   1%");
+    EXPECT_EQ(cli::ProgressLine::text("cut", 3.0, 10), "cut  99%  0:00 left");
 }
