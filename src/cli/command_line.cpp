@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <fcntl.h>
+#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,29 +198,52 @@ int usageError(const std::string& message, const Command* c) {
     return kExitUsage;
 }
 
-// Sorts the words after the command into flags and operands; false (with a message) on a word
-// the command does not take.
-bool parseArguments(const Command& c, char** begin, char** end, Arguments& a) {
-    bool operandsOnly = false;
-    for (char** p = begin; p != end; ++p) {
-        std::string word = *p;
-        if (operandsOnly || word.size() < 2 || word[0] != '-') {
-            a.operands.push_back(word);
-        } else if (word == "--") {
-            operandsOnly = true;
-        } else if (word == "--frames" && std::string(c.name) == "cut") {
-            if (p + 1 == end) {
-                usageError("--frames needs a range I-J", &c);
-                return false;
-            }
-            a.operands.push_back(word);
-            a.operands.push_back(*++p);
-        } else if (word == "--help" || word == "--version" || c.options.count(word)) {
-            a.flags.insert(word);
-        } else {
-            usageError(word + ": not an option of " + c.name, &c);
-            return false;
+// Sorts the words after the command into flags and operands as getopt_long does: "--opt=value",
+// abbreviations of long options, "--" before operands that start with "-". Operands keep their
+// order; for cut, "--frames" stays among them before its value. False (with a message) on a
+// word the command does not take. `argv` starts with the command's name.
+bool parseArguments(const Command& c, int argc, char** argv, Arguments& a) {
+    std::vector<std::string> names(c.options.begin(), c.options.end());
+    names.push_back("--help");
+    names.push_back("--version");
+    constexpr int kFrames = 'f', kFirstFlag = 256;
+    std::vector<option> longOptions;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        longOptions.push_back(
+            {names[i].c_str() + 2, no_argument, nullptr, kFirstFlag + static_cast<int>(i)});
+    }
+    const bool cut = std::string(c.name) == "cut";
+    if (cut) {
+        longOptions.push_back({"frames", required_argument, nullptr, kFrames});
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+    // "-": operands come back in place, as option 1; ":": a missing value comes back as ':'.
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int got = ::getopt_long(argc, argv, "-:", longOptions.data(), nullptr);
+        if (got == -1) {
+            break;
         }
+        if (got == 1) {
+            a.operands.push_back(optarg);
+        } else if (got == kFrames) {
+            a.operands.push_back("--frames");
+            a.operands.push_back(optarg);
+        } else if (got == ':') {
+            usageError("--frames needs a range I-J", &c);
+            return false;
+        } else if (got == '?') {
+            usageError(std::string(argv[optind - 1]) + ": not an option of " + c.name +
+                           " (or an abbreviation of more than one)",
+                       &c);
+            return false;
+        } else {
+            a.flags.insert(names[static_cast<std::size_t>(got - kFirstFlag)]);
+        }
+    }
+    for (int i = optind; i < argc; ++i) {
+        a.operands.push_back(argv[i]);
     }
     return true;
 }
@@ -304,7 +328,7 @@ int dispatch(int argc, char** argv) {
                           nullptr);
     }
     Arguments a;
-    if (!parseArguments(*command, argv + 2, argv + argc, a)) {
+    if (!parseArguments(*command, argc - 1, argv + 1, a)) {
         return kExitUsage;
     }
     if (has(a, "--help")) {

@@ -237,3 +237,45 @@ TEST(CliTerminal, MessagesNeverShareALineWithTheProgressAndQuietLeavesOnlyErrors
     EXPECT_EQ(cli::ProgressLine::text("cut", 0.01, 0.5), "cut   1%");
     EXPECT_EQ(cli::ProgressLine::text("cut", 3.0, 10), "cut  99%  0:00 left");
 }
+
+TEST(CliCommandLine, TakesOptionsAsOtherGnuToolsDoAndTheWindowProgramAnswersHelp) {
+    const std::string source = media("demo.wmv");
+    if (source.empty()) {
+        GTEST_SKIP() << "no media";
+    }
+    const std::string folder = writertest::scratchDir() + "/options";
+    fs::create_directories(folder);
+    const std::string out = shellQuote(folder + "/out.wmv"), src = shellQuote(source);
+    // "--frames=I-J", abbreviated long options, options among the operands.
+    Outcome abbreviated = runCli("cut --fo --q " + src + " " + out + " --frames=0-2");
+    EXPECT_EQ(abbreviated.status, 0) << abbreviated.err;
+    EXPECT_EQ(runCli("cut " + src + " --force " + out + " --fr 1-1 --quiet").status, 0);
+    // "--" ends the options: a file whose name starts with "-".
+    fs::copy_file(source, folder + "/-clip.wmv", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(runCommand("cd " + shellQuote(folder) + " && " + SPLICOR_CLI +
+                         " keyframes -- -clip.wmv | head -1"),
+              "460000\n");
+    // An abbreviation of two options, and one of none: the command line is wrong.
+    for (const char* words : {"cut --f SRC OUT 0-1", "info --jsn SRC", "cut SRC OUT --frames"}) {
+        std::string w = words;
+        w.replace(w.find("SRC"), 3, src);
+        if (w.find("OUT") != std::string::npos) {
+            w.replace(w.find("OUT"), 3, out);
+        }
+        Outcome r = runCli(w);
+        EXPECT_EQ(r.status, 2) << words;
+        EXPECT_NE(r.err.find("usage: splicor-cli"), std::string::npos) << r.err;
+    }
+
+    // The window program prints and ends, with no display and no window.
+    const std::string window = std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") + SPLICOR_WINDOW;
+    int status = -1;
+    EXPECT_EQ(runCommand(window + " --help 2>&1", &status).rfind("usage: ", 0), 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(runCommand(window + " --version 2>&1", &status).rfind("splicor 0.", 0), 0);
+    EXPECT_EQ(status, 0);
+    // After "--", "--help" is a file to open: that needs a display.
+    EXPECT_NE(runCommand(window + " -- --help 2>&1", &status).find("no display"),
+              std::string::npos);
+    EXPECT_EQ(status, 1);
+}
