@@ -47,26 +47,23 @@ bool OutputFile::create(const std::string& path) {
             return fail(errno);
         }
     }
-    // A name of our own beside the final one; O_EXCL makes sure no other file is taken over.
-    std::random_device random;
-    std::uniform_int_distribution<unsigned> hex(0, 0xFFFFFF);
-    // ".", the name and ".xxxxxx.part" must fit one path component (255 bytes): a long name
-    // gives the temporary only its start.
-    std::string base = platform::fileNamePart(path);
-    base.resize(std::min<std::size_t>(base.size(), 255 - 13));
-    const std::string prefix = platform::folderOf(path) + "/." + base + ".";
+    path_ = path;
+    size_ = flushed_ = writtenBack_ = 0;
+    buffer_.clear();
+    buffer_.reserve(kBufferSize);
+    // Where the file system can, the file has no name until it is complete, so that a process
+    // that ends during the write, however it ends, leaves nothing behind.
+    fd_ = platform::createUnnamedFile(platform::folderOf(path), 0666);
+    if (fd_ >= 0) {
+        return true;
+    }
+    // Else a name of our own beside the final one; O_EXCL makes sure no other file is taken over.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%06x.part", hex(random));
-        const std::string candidate = prefix + suffix;
-        const int fd = platform::createNewFile(candidate, 0666);
+        const std::string candidate = temporaryName();
+        const int fd = platform::createTemporaryFile(candidate, 0666);
         if (fd >= 0) {
             fd_ = fd;
-            path_ = path;
             temporary_ = candidate;
-            size_ = flushed_ = writtenBack_ = 0;
-            buffer_.clear();
-            buffer_.reserve(kBufferSize);
             return true;
         }
         if (errno != EEXIST) {
@@ -74,6 +71,18 @@ bool OutputFile::create(const std::string& path) {
         }
     }
     return fail(EEXIST);
+}
+
+std::string OutputFile::temporaryName() const {
+    std::random_device random;
+    std::uniform_int_distribution<unsigned> hex(0, 0xFFFFFF);
+    // ".", the name and ".xxxxxx.part" must fit one path component (255 bytes): a long name
+    // gives the temporary only its start.
+    std::string base = platform::fileNamePart(path_);
+    base.resize(std::min<std::size_t>(base.size(), 255 - 13));
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%06x.part", hex(random));
+    return platform::folderOf(path_) + "/." + base + "." + suffix;
 }
 
 bool OutputFile::flushBuffer() {
@@ -144,13 +153,29 @@ bool OutputFile::commit(bool sync) {
     if (fd_ < 0 || error_ != 0 || !flushBuffer()) {
         return fail(EBADF);
     }
+    // An unnamed file takes a name of its own first: a link can only make a new name, and the
+    // rename below is what replaces the final one in one step.
+    for (int attempt = 0; temporary_.empty() && attempt < 100; ++attempt) {
+        const std::string candidate = temporaryName();
+        const int error = platform::nameUnnamedFile(fd_, candidate);
+        if (error == 0) {
+            temporary_ = candidate;
+        } else if (error != EEXIST) {
+            return fail(error);
+        }
+    }
+    if (temporary_.empty()) {
+        return fail(EEXIST);
+    }
     const int error =
         platform::replaceWithTemporary(std::exchange(fd_, -1), temporary_, path_, sync);
     if (error != 0) {
         fail(error);
-        ::unlink(temporary_.c_str());
+        platform::removeTemporaryName(temporary_);
+        temporary_.clear();
         return false;
     }
+    platform::dropTemporaryName(temporary_);
     temporary_.clear();
     return true;
 }
@@ -161,7 +186,7 @@ void OutputFile::abandon() {
         fd_ = -1;
     }
     if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
+        platform::removeTemporaryName(temporary_);
         temporary_.clear();
     }
     buffer_.clear();

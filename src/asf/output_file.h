@@ -7,8 +7,9 @@
 
 namespace asf {
 
-// A file written under a temporary name in the directory of its final path, so that nothing
-// appears under the final name until commit() renames the finished file over it, and a failure
+// A file written without a name (or, where the file system cannot, under a temporary name) in
+// the directory of its final path, so that nothing appears under the final name until commit()
+// renames the finished file over it, and a failure
 // or an abandoned write leaves whatever was there before untouched. Appends are buffered;
 // writeAt changes bytes already written. 64-bit offsets throughout. Not thread-safe.
 class OutputFile {
@@ -42,10 +43,12 @@ private:
     bool flushBuffer();
     void startWriteback();
     bool fail(int error);
+    // A new name of our own for the file beside path_.
+    std::string temporaryName() const;
 
     int fd_ = -1;
     std::string path_;
-    std::string temporary_;
+    std::string temporary_;  // the file's name while it has one of its own, else empty
     std::vector<uint8_t> buffer_;
     uint64_t size_ = 0;         // everything appended, buffered bytes included
     uint64_t flushed_ = 0;      // what is in the file

@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <fcntl.h>
+#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,9 +14,11 @@
 #include <set>
 
 #include "cli/commands.h"
+#include "cli/interruption.h"
 #include "cli/join_command.h"
 #include "cli/json_commands.h"
 #include "cli/progress_line.h"
+#include "cli/standard_output.h"
 
 #ifndef SPLICOR_VERSION
 #define SPLICOR_VERSION "unknown"
@@ -42,22 +45,15 @@ struct Command {
     std::function<int(const Arguments&)> run;
 };
 
-std::uint64_t fileSize(const std::string& path) {
-    std::error_code error;
-    std::uint64_t size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
-std::uint64_t totalSize(const std::vector<std::string>& paths) {
-    std::uint64_t total = 0;
-    for (const std::string& path : paths) {
-        total += fileSize(path);
-    }
-    return total;
-}
-
 bool has(const Arguments& a, const char* flag) {
     return a.flags.count(flag) != 0;
+}
+
+// Where a writing command tells what it does: standard error, or nowhere with --quiet (errors
+// still reach standard error).
+std::ostream& messages(const Arguments& a) {
+    static std::ostream nowhere(nullptr);
+    return has(a, "--quiet") ? nowhere : std::cerr;
 }
 
 const std::vector<Command>& commands() {
@@ -108,8 +104,9 @@ const std::vector<Command>& commands() {
          2,
          true,
          [](const Arguments& a) {
-             ProgressLine progress("thumbs", fileSize(a.operands[0]), !has(a, "--quiet"));
-             int status = thumbsCommand(a.operands[0], a.operands[1], std::cout);
+             ProgressLine progress("thumbs", !has(a, "--quiet"));
+             int status = thumbsCommand(a.operands[0], a.operands[1], messages(a),
+                                        [&](int percent) { progress.set(percent / 100.0); });
              progress.finish();
              return status;
          }},
@@ -126,10 +123,13 @@ const std::vector<Command>& commands() {
          SIZE_MAX,
          true,
          [](const Arguments& a) {
-             // Two passes over the source: the key frames, then the cut.
-             ProgressLine progress("cut", 2 * fileSize(a.operands[0]), !has(a, "--quiet"));
-             int status = cutCommand(a.operands, std::cout,
-                                     {has(a, "--delete"), has(a, "--verbose"), has(a, "--force")});
+             ProgressLine progress("cut", !has(a, "--quiet"));
+             CutOptions options;
+             options.deleteRanges = has(a, "--delete");
+             options.verbose = has(a, "--verbose");
+             options.replace = has(a, "--force");
+             options.progress = [&](double fraction) { progress.set(fraction); };
+             int status = cutCommand(a.operands, messages(a), options);
              progress.finish();
              return status;
          }},
@@ -144,8 +144,9 @@ const std::vector<Command>& commands() {
          true,
          [](const Arguments& a) {
              std::vector<std::string> inputs(a.operands.begin(), a.operands.end() - 1);
-             ProgressLine progress("join", totalSize(inputs), !has(a, "--quiet"));
-             int status = joinCommand(inputs, a.operands.back(), std::cout);
+             ProgressLine progress("join", !has(a, "--quiet"));
+             int status = joinCommand(inputs, a.operands.back(), messages(a),
+                                      [&](double fraction) { progress.set(fraction); });
              progress.finish();
              return status;
          }},
@@ -169,8 +170,9 @@ void printHelp(std::ostream& out) {
     out << "splicor-cli " << SPLICOR_VERSION
         << ": cuts, joins and inspects Windows Media files without re-encoding.\n\n";
     printUsage(out);
-    out << "\nWriting commands never replace an existing file unless --force is given; --quiet\n"
-           "hides the progress line they show on a terminal.\n\n"
+    out << "\nWriting commands never replace an existing file unless --force is given. They tell\n"
+           "what they do on standard error, with a progress line on a terminal; --quiet leaves\n"
+           "only the errors.\n\n"
         << kExitStatuses << "See splicor-cli(1) for the whole manual.\n";
 }
 
@@ -178,7 +180,7 @@ void printCommandHelp(const Command& c, std::ostream& out) {
     out << "usage: splicor-cli " << c.name << " " << c.synopsis << "\n\n" << c.help << "\n";
     if (c.options.count("--force")) {
         out << "\n  --force   replace DST (or OUT) when it exists\n"
-               "  --quiet   no progress line on standard error\n";
+               "  --quiet   nothing on standard error but errors (no progress line)\n";
     }
     if (c.options.count("--verbose")) {
         out << "  --verbose the range starts the cut engine was given, in ms\n";
@@ -196,29 +198,52 @@ int usageError(const std::string& message, const Command* c) {
     return kExitUsage;
 }
 
-// Sorts the words after the command into flags and operands; false (with a message) on a word
-// the command does not take.
-bool parseArguments(const Command& c, char** begin, char** end, Arguments& a) {
-    bool operandsOnly = false;
-    for (char** p = begin; p != end; ++p) {
-        std::string word = *p;
-        if (operandsOnly || word.size() < 2 || word[0] != '-') {
-            a.operands.push_back(word);
-        } else if (word == "--") {
-            operandsOnly = true;
-        } else if (word == "--frames" && std::string(c.name) == "cut") {
-            if (p + 1 == end) {
-                usageError("--frames needs a range I-J", &c);
-                return false;
-            }
-            a.operands.push_back(word);
-            a.operands.push_back(*++p);
-        } else if (word == "--help" || word == "--version" || c.options.count(word)) {
-            a.flags.insert(word);
-        } else {
-            usageError(word + ": not an option of " + c.name, &c);
-            return false;
+// Sorts the words after the command into flags and operands as getopt_long does: "--opt=value",
+// abbreviations of long options, "--" before operands that start with "-". Operands keep their
+// order; for cut, "--frames" stays among them before its value. False (with a message) on a
+// word the command does not take. `argv` starts with the command's name.
+bool parseArguments(const Command& c, int argc, char** argv, Arguments& a) {
+    std::vector<std::string> names(c.options.begin(), c.options.end());
+    names.push_back("--help");
+    names.push_back("--version");
+    constexpr int kFrames = 'f', kFirstFlag = 256;
+    std::vector<option> longOptions;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        longOptions.push_back(
+            {names[i].c_str() + 2, no_argument, nullptr, kFirstFlag + static_cast<int>(i)});
+    }
+    const bool cut = std::string(c.name) == "cut";
+    if (cut) {
+        longOptions.push_back({"frames", required_argument, nullptr, kFrames});
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+    // "-": operands come back in place, as option 1; ":": a missing value comes back as ':'.
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int got = ::getopt_long(argc, argv, "-:", longOptions.data(), nullptr);
+        if (got == -1) {
+            break;
         }
+        if (got == 1) {
+            a.operands.push_back(optarg);
+        } else if (got == kFrames) {
+            a.operands.push_back("--frames");
+            a.operands.push_back(optarg);
+        } else if (got == ':') {
+            usageError("--frames needs a range I-J", &c);
+            return false;
+        } else if (got == '?') {
+            usageError(std::string(argv[optind - 1]) + ": not an option of " + c.name +
+                           " (or an abbreviation of more than one)",
+                       &c);
+            return false;
+        } else {
+            a.flags.insert(names[static_cast<std::size_t>(got - kFirstFlag)]);
+        }
+    }
+    for (int i = optind; i < argc; ++i) {
+        a.operands.push_back(argv[i]);
     }
     return true;
 }
@@ -280,8 +305,9 @@ std::string destinationRefusal(const std::string& destination,
     return {};
 }
 
-int run(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
+namespace {
+
+int dispatch(int argc, char** argv) {
     std::string first = argc > 1 ? argv[1] : "";
     if (first == "--help" || first == "-h" || first == "help") {
         printHelp(std::cout);
@@ -302,7 +328,7 @@ int run(int argc, char** argv) {
                           nullptr);
     }
     Arguments a;
-    if (!parseArguments(*command, argv + 2, argv + argc, a)) {
+    if (!parseArguments(*command, argc - 1, argv + 1, a)) {
         return kExitUsage;
     }
     if (has(a, "--help")) {
@@ -347,6 +373,23 @@ int run(int argc, char** argv) {
         // A replaced file keeps its permissions: the new one is written under another name and
         // renamed over it, so it would come with the defaults.
         ::chmod(destination.c_str(), replaced.st_mode & 07777);
+    }
+    return status;
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    handleInterruptions();
+    StandardOutput output;
+    StandardError errors;
+    int status = dispatch(argc, argv);
+    // A listing that did not reach its reader is a failure, whatever the command made of it.
+    if (int error = output.finish()) {
+        std::cerr << "splicor-cli: cannot write to standard output: " << std::strerror(error)
+                  << "\n";
+        status = status == kExitSuccess ? kExitFailure : status;
     }
     return status;
 }

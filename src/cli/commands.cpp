@@ -18,6 +18,7 @@
 #include "media/source_file.h"
 #include "media/source_info.h"
 #include "media/wmsdk.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "thumbs/contact_sheet.h"
 #include "thumbs/thumb_document.h"
@@ -285,24 +286,30 @@ HRESULT readSamples(const std::string& path, const std::function<void(const Samp
 
 int packetsCommand(const std::string& path, std::ostream& out) {
     HRESULT hr = readSamples(path, [&](const SampleInfo& s) {
+        if (!out) {
+            return;  // the listing cannot be written any more; the command line says why
+        }
         out << s.stream << " " << s.time << " " << s.duration << " " << (s.cleanPoint ? 1 : 0)
             << " " << s.length << " " << media::md5Hex(s.data, s.length) << "\n";
     });
     return SUCCEEDED(hr) ? 0 : fail(path, hr);
 }
 
-int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out) {
+int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out,
+                  std::function<void(int)> progress) {
     std::string pattern = (std::filesystem::temp_directory_path() / "splicor-thumbs-XXXXXX");
     if (!::mkdtemp(pattern.data())) {
         std::cerr << "splicor-cli: cannot make a temporary thumbnail directory\n";
         return 1;
     }
     const std::string directory = pattern;
+    platform::addTemporaryName(directory, true);
     int status = 1;
     {
         thumbs::ThumbDocument document(path, directory + "/", 0, 0, nullptr);
         // The sheet is drawn from the cache records, so no bitmaps are needed.
         document.backgroundOnly = true;
+        document.extractionProgress = std::move(progress);
         document.extract();
         if (!document.ready) {
             std::cerr << "splicor-cli: " << path
@@ -317,6 +324,7 @@ int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostr
     }  // the document deletes its cache files
     std::error_code ignored;
     std::filesystem::remove_all(directory, ignored);
+    platform::dropTemporaryName(directory);
     return status;
 }
 

@@ -67,7 +67,9 @@ int packetsCommand(const std::string& path, std::ostream& out);
 // removed afterwards, and writes them to pngPath as a contact sheet: rows of ten 160 x 120
 // cells in key-frame order, each pixel as the thumbnail record holds it. Lists
 // "N thumbnails" on success.
-int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out);
+// `progress`, when given, hears the share of the file read (0 to 100) as it changes.
+int thumbsCommand(const std::string& path, const std::string& pngPath, std::ostream& out,
+                  std::function<void(int)> progress = {});
 
 // Cuts SRC into DST keeping the given ranges, each "START-END" in seconds (or h:mm:ss.fff) or
 // "--frames I-J" (key frames I to J as the grid numbers them), snapped to key frames as the grid
@@ -82,6 +84,8 @@ struct CutOptions {
     // Whether the output may replace a file at the destination; the command line, which refuses
     // an existing destination without --force, also keeps one that appears during the cut.
     bool replace = true;
+    // Told, on the cut's own threads, the share of the output written (0 to 1); may be empty.
+    std::function<void(double)> progress;
 };
 int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptions options = {});
 

@@ -65,14 +65,15 @@ HRESULT readAudioCutPoints(const std::string& path, KeyFrames& out) {
 // carry no clean-point flag, so a file without video is cut by copying its stretches directly:
 // every sample of every stream timed inside a kept range, as the engine keeps them.
 int cutWithoutVideo(const std::string& source, const std::string& destination,
-                    const std::vector<TimeRange>& ranges, std::ostream& out) {
+                    const std::vector<TimeRange>& ranges, std::ostream& out,
+                    const std::function<void(double)>& progress) {
     std::vector<Stretch> stretches;
     for (const TimeRange& range : ranges) {
         stretches.push_back({source, range.first, range.second});
     }
     std::uint64_t samples = 0;
     std::string failed;
-    HRESULT hr = writeStretches(stretches, destination, samples, failed);
+    HRESULT hr = writeStretches(stretches, destination, samples, failed, progress);
     if (FAILED(hr)) {
         return fail(failed, hr);
     }
@@ -80,16 +81,20 @@ int cutWithoutVideo(const std::string& source, const std::string& destination,
     return 0;
 }
 
-// The ranges the arguments name, snapped; false (with a message) on the first that is not a
-// range of this file.
-bool readRanges(const std::vector<std::string>& args, const KeyFrames& keys,
-                std::vector<TimeRange>& ranges) {
+// The ranges the arguments name, snapped. On the first that is not one, a message and the exit
+// status: 2 for a word that is no range at all, 1 for a range the file does not hold (a fact
+// about the file, so the message names it). 0 when all are ranges of the file.
+int readRanges(const std::vector<std::string>& args, const KeyFrames& keys,
+               std::vector<TimeRange>& ranges) {
+    const std::string& source = args[0];
     const MediaTime end = endOfFile(keys.times, keys.duration);
+    const std::size_t lastFrame = keys.times.empty() ? 0 : keys.times.size() - 1;
     for (std::size_t i = 2; i < args.size(); ++i) {
         std::optional<TimeRange> range;
         std::optional<TimeRange> typed;
+        std::optional<std::pair<std::size_t, std::size_t>> frames;
         if (args[i] == "--frames" && i + 1 < args.size()) {
-            auto frames = parseFrameRange(args[++i]);
+            frames = parseFrameRange(args[++i]);
             if (frames) {
                 range = frameRange(frames->first, frames->second, keys.times, keys.duration);
             }
@@ -99,18 +104,26 @@ bool readRanges(const std::vector<std::string>& args, const KeyFrames& keys,
         if (range) {
             ranges.push_back(*range);
         } else if (typed && typed->first >= end) {
-            std::cerr << "splicor-cli: " << args[i] << ": starts at or after the end of the file ("
-                      << asf::secondsText(end) << " s)\n";
-            return false;
+            std::cerr << "splicor-cli: " << source << ": " << args[i]
+                      << ": starts at or after the end of the file (" << asf::secondsText(end)
+                      << " s)\n";
+            return 1;
+        } else if (frames) {
+            std::cerr << "splicor-cli: " << source << ": --frames " << args[i]
+                      << ": the file has key frames 0 to " << lastFrame << "\n";
+            return 1;
+        } else if (typed) {
+            std::cerr << "splicor-cli: " << source << ": " << args[i]
+                      << ": holds no key-frame stretch of the file\n";
+            return 1;
         } else {
             std::cerr << "splicor-cli: " << args[i]
-                      << ": not a range of this file (START-END in seconds or h:mm:ss.fff, or "
-                         "--frames I-J with key-frame numbers from 0 to "
-                      << (keys.times.empty() ? 0 : keys.times.size() - 1) << ")\n";
-            return false;
+                      << ": not a range (START-END in seconds or h:mm:ss.fff, START-, or "
+                         "--frames I-J with key-frame numbers from 0)\n";
+            return 2;
         }
     }
-    return true;
+    return 0;
 }
 
 // How far the key frames must be listed for the ranges the arguments name. Time ranges snap to
@@ -208,6 +221,14 @@ HRESULT readKeyFramesFor(const std::string& source, const std::vector<std::strin
     return S_OK;
 }
 
+// The engine's percentages as the fraction `progress` takes.
+std::function<void(int)> engineProgress(const std::function<void(double)>& progress) {
+    if (!progress) {
+        return {};
+    }
+    return [progress](int percent) { progress(percent / 100.0); };
+}
+
 // The engine's line per range (its start in ms), labelled.
 void printStartTimes(const std::string& engineLines, std::ostream& out) {
     std::istringstream lines(engineLines);
@@ -257,28 +278,30 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
     // The last key frame's stretch ends where the file does, even where its header says less.
     keys.duration = media::lastStretchEnd(keys.duration, keys.samplesEnd, keys.cutShort);
     std::vector<TimeRange> ranges;
-    if (!readRanges(args, keys, ranges)) {
-        return 2;
+    if (int status = readRanges(args, keys, ranges)) {
+        return status;
     }
     if (options.deleteRanges) {
         ranges = complement(ranges, keys.times, keys.duration);
         if (ranges.empty()) {
-            std::cerr << "splicor-cli: the ranges delete the whole file; nothing is left to "
-                         "write\n";
-            return 2;
+            std::cerr << "splicor-cli: " << source
+                      << ": the ranges delete the whole file; nothing is left to write\n";
+            return 1;
         }
     }
     for (std::size_t i = 1; i < ranges.size(); ++i) {
         if (ranges[i].first < ranges[i - 1].second) {
-            std::cerr << "splicor-cli: the ranges overlap or are out of order once snapped to "
-                         "key frames\n";
-            return 2;
+            std::cerr << "splicor-cli: " << source
+                      << ": the ranges overlap or are out of order once snapped to its key "
+                         "frames\n";
+            return 1;
         }
     }
     if (ranges.size() > static_cast<std::size_t>(cut::kMaxRanges)) {
-        std::cerr << "splicor-cli: " << ranges.size() << " ranges; a cut takes at most "
+        std::cerr << "splicor-cli: " << source << ": " << ranges.size()
+                  << " ranges once snapped to its key frames; a cut takes at most "
                   << cut::kMaxRanges << "\n";
-        return 2;
+        return 1;
     }
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         out << "keeping " << asf::secondsText(ranges[i].first) << " s to "
@@ -286,14 +309,14 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
     }
     out.flush();
     if (withoutVideo) {
-        return cutWithoutVideo(source, destination, ranges, out);
+        return cutWithoutVideo(source, destination, ranges, out, options.progress);
     }
     // The temporary output goes beside the destination, never into the working directory.
     const std::string temporary = cut::temporaryBeside(destination);
     std::ostringstream startTimes;
     std::vector<cut::Trimlet::SkippedAttribute> skipped;
     hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped,
-                     options.replace);
+                     options.replace, engineProgress(options.progress), true);
     if (options.verbose) {
         printStartTimes(startTimes.str(), out);
     }

@@ -77,8 +77,10 @@ QWORD inputLength(const asf::File& file, QWORD lastStart, QWORD lastEnd) {
 // Writes the samples of one stretch with their times moved from `stretch.start` to `offset`;
 // `end` and `last` become the latest end and the latest start of those written, in the input's
 // times. `writing` says whether a failure came from the writer (else from the reader).
+// `reached`, when given, hears the output time of each sample written.
 HRESULT copySamples(IWMSyncReader* reader, IWMWriterAdvanced* writer, const Stretch& stretch,
-                    QWORD offset, QWORD& end, QWORD& last, std::uint64_t& count, bool& writing) {
+                    QWORD offset, QWORD& end, QWORD& last, std::uint64_t& count, bool& writing,
+                    const std::function<void(QWORD)>& reached) {
     ComPtr<IWMProfile> profile;
     HRESULT hr = ComPtr<IWMSyncReader>(reader).as(IID_IWMProfile, profile);
     DWORD streams = 0;
@@ -110,6 +112,9 @@ HRESULT copySamples(IWMSyncReader* reader, IWMWriterAdvanced* writer, const Stre
             hr = writer->WriteStreamSample(stream, time - stretch.start + offset, 0, duration,
                                            flags, sample.get());
             writing = FAILED(hr);
+            if (reached) {
+                reached(time - stretch.start + offset);
+            }
             // A sample without a duration (as live captures write) lasts until its stream's
             // next one would come, judged by the step from the one before; so the next input
             // never starts at its time, nor within the frame players round it to.
@@ -175,8 +180,32 @@ std::string streamMismatch(const std::string& first, const std::string& other) {
     return {};
 }
 
+// How long the output of the stretches will be, by their bounds and their inputs' headers.
+QWORD expectedLength(const std::vector<Stretch>& stretches) {
+    QWORD total = 0;
+    for (const Stretch& stretch : stretches) {
+        QWORD end = stretch.end;
+        if (end == kToTheEnd) {
+            asf::File file;
+            end = file.open(stretch.path) == asf::Status::Ok
+                      ? file.header().fileProperties.durationWithoutPreroll()
+                      : 0;
+        }
+        total += end > stretch.start ? end - stretch.start : 0;
+    }
+    return total;
+}
+
 HRESULT writeStretches(const std::vector<Stretch>& stretches, const std::string& output,
-                       std::uint64_t& samples, std::string& failed) {
+                       std::uint64_t& samples, std::string& failed,
+                       const std::function<void(double)>& progress) {
+    std::function<void(QWORD)> reached;
+    if (progress) {
+        const QWORD total = expectedLength(stretches);
+        reached = [total, &progress](QWORD time) {
+            progress(total == 0 ? 0.0 : std::min(1.0, static_cast<double>(time) / total));
+        };
+    }
     asf::File first;
     asf::Status status = first.open(stretches.front().path);
     failed = stretches.front().path;
@@ -233,7 +262,7 @@ HRESULT writeStretches(const std::vector<Stretch>& stretches, const std::string&
         if (SUCCEEDED(hr)) {
             bool writing = false;
             hr = copySamples(input.get(), advanced.get(), stretch, offset, end, last, samples,
-                             writing);
+                             writing, reached);
             if (writing) {
                 failed = output;
             }
@@ -250,7 +279,7 @@ HRESULT writeStretches(const std::vector<Stretch>& stretches, const std::string&
 }
 
 int joinCommand(const std::vector<std::string>& inputs, const std::string& output,
-                std::ostream& out) {
+                std::ostream& out, const std::function<void(double)>& progress) {
     for (std::size_t i = 1; i < inputs.size(); ++i) {
         std::string mismatch = streamMismatch(inputs[0], inputs[i]);
         if (!mismatch.empty()) {
@@ -264,7 +293,7 @@ int joinCommand(const std::vector<std::string>& inputs, const std::string& outpu
     }
     std::uint64_t samples = 0;
     std::string failed;
-    HRESULT hr = writeStretches(stretches, output, samples, failed);
+    HRESULT hr = writeStretches(stretches, output, samples, failed, progress);
     if (FAILED(hr)) {
         return fail(failed, hr);
     }

@@ -6,21 +6,32 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <iostream>
+
+#include "platform/files.h"
 
 namespace cli {
 
-std::uint64_t bytesReadByProcess() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") {
-            return value;
-        }
-    }
-    return 0;
+namespace {
+
+// The terminal's last line, shared by the progress line and the lines of standard error.
+struct TerminalLine {
+    std::mutex lock;     // guards shown, and orders every write to descriptor 2
+    bool shown = false;  // a progress line stands on it
+};
+
+TerminalLine& terminalLine() {
+    static TerminalLine line;
+    return line;
 }
+
+constexpr char kClear[] = "\r\033[K";
+
+void writeError(const std::string& text) {
+    platform::writeFully(STDERR_FILENO, text.data(), text.size());
+}
+
+}  // namespace
 
 std::string ProgressLine::text(const std::string& label, double fraction, double elapsedSeconds) {
     fraction = std::clamp(fraction, 0.0, 0.99);
@@ -36,10 +47,8 @@ std::string ProgressLine::text(const std::string& label, double fraction, double
     return line;
 }
 
-ProgressLine::ProgressLine(std::string label, std::uint64_t expectedBytes, bool enabled)
-    : label_(std::move(label)), expected_(expectedBytes) {
-    if (enabled && expected_ > 0 && ::isatty(STDERR_FILENO)) {
-        startBytes_ = bytesReadByProcess();
+ProgressLine::ProgressLine(std::string label, bool enabled) : label_(std::move(label)) {
+    if (enabled && ::isatty(STDERR_FILENO)) {
         thread_ = std::thread([this] { loop(); });
     }
 }
@@ -58,8 +67,12 @@ void ProgressLine::finish() {
     }
     wake_.notify_all();
     thread_.join();
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
+    TerminalLine& terminal = terminalLine();
+    std::lock_guard<std::mutex> hold(terminal.lock);
+    if (terminal.shown) {
+        writeError(kClear);
+        terminal.shown = false;
+    }
 }
 
 void ProgressLine::loop() {
@@ -67,13 +80,52 @@ void ProgressLine::loop() {
     std::unique_lock<std::mutex> lock(mutex_);
     // The first line at once, so even a short run shows that it started.
     do {
-        const std::uint64_t read = bytesReadByProcess() - startBytes_;
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::string line = text(label_, static_cast<double>(read) / expected_, elapsed);
-        std::fprintf(stderr, "\r%s\033[K", line.c_str());
-        std::fflush(stderr);
+        const std::string line = "\r" + text(label_, fraction_.load(), elapsed) + "\033[K";
+        TerminalLine& terminal = terminalLine();
+        std::lock_guard<std::mutex> hold(terminal.lock);
+        writeError(line);
+        terminal.shown = true;
     } while (!wake_.wait_for(lock, std::chrono::milliseconds(250), [this] { return stop_; }));
+}
+
+StandardError::StandardError() {
+    previous_ = std::cerr.rdbuf(this);
+}
+
+StandardError::~StandardError() {
+    writeLines(true);
+    std::cerr.rdbuf(previous_);
+}
+
+StandardError::int_type StandardError::overflow(int_type c) {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+        line_ += traits_type::to_char_type(c);
+    }
+    return traits_type::not_eof(c);
+}
+
+int StandardError::sync() {
+    // std::cerr flushes after every insertion; only whole lines go out.
+    writeLines(false);
+    return 0;
+}
+
+void StandardError::writeLines(bool all) {
+    const std::size_t end = all ? line_.size() : line_.rfind('\n') + 1;
+    if (end == 0 || line_.empty()) {
+        return;
+    }
+    std::string text = line_.substr(0, end);
+    line_.erase(0, end);
+    TerminalLine& terminal = terminalLine();
+    std::lock_guard<std::mutex> hold(terminal.lock);
+    if (terminal.shown) {
+        text.insert(0, kClear);
+        terminal.shown = false;
+    }
+    writeError(text);
 }
 
 }  // namespace cli

@@ -1,18 +1,18 @@
 #pragma once
 
-// The progress line of the long commands: "cut  42%  0:13 left" on standard error, rewritten in
-// place about four times a second, cleared when the command ends. Shown only when standard error
-// is a terminal; a pipe or a file gets nothing.
+// What splicor-cli shows on standard error: its messages and errors line by line, and while a
+// long command runs, a progress line ("cut  42%  0:13 left") rewritten in place about four times
+// a second. The progress line is shown only on a terminal, and never stands in the way: it is
+// cleared before any other line is written to standard error, drawn again at its next turn, and
+// cleared for good when the command ends.
 //
-// How far a command has come is measured by the bytes the process has read so far (the kernel's
-// count in /proc/self/io) against the bytes the command is expected to read, so it needs no hook
-// in the engine and works for every reader thread alike. The figure is an estimate: it stays
-// below 100 % until finish().
+// How far a command has come is what its engine says: the share of the output written (cut,
+// join) or of the file read for thumbnails.
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <mutex>
+#include <streambuf>
 #include <string>
 #include <thread>
 
@@ -20,13 +20,16 @@ namespace cli {
 
 class ProgressLine {
 public:
-    // expectedBytes: what the command will read, roughly; enabled: false for --quiet.
-    ProgressLine(std::string label, std::uint64_t expectedBytes, bool enabled);
+    // enabled: false for --quiet; the line is also left out when standard error is not a
+    // terminal.
+    ProgressLine(std::string label, bool enabled);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
 
-    // Stops the line and clears it, so what the command prints next starts on a clean line.
+    // How far the command has come, 0 to 1; from any thread.
+    void set(double fraction) { fraction_.store(fraction); }
+    // Stops the line and clears it.
     void finish();
 
     // The line for a fraction done (0 to 1) after `elapsedSeconds`: the percentage, and the
@@ -37,15 +40,32 @@ private:
     void loop();
 
     std::string label_;
-    std::uint64_t expected_;
-    std::uint64_t startBytes_ = 0;
+    std::atomic<double> fraction_{0};
     std::mutex mutex_;  // guards stop_
     std::condition_variable wake_;
     bool stop_ = false;
     std::thread thread_;
 };
 
-// Bytes this process has read so far, all threads; 0 when the kernel does not tell.
-std::uint64_t bytesReadByProcess();
+// std::cerr, written to descriptor 2 a whole line at a time, each clearing the progress line
+// first. Takes over std::cerr until destroyed.
+class StandardError : public std::streambuf {
+public:
+    StandardError();
+    ~StandardError() override;
+    StandardError(const StandardError&) = delete;
+    StandardError& operator=(const StandardError&) = delete;
+
+protected:
+    int_type overflow(int_type c) override;
+    int sync() override;
+
+private:
+    // Writes what is collected up to its last line end (all of it when `all`).
+    void writeLines(bool all);
+
+    std::string line_;
+    std::streambuf* previous_ = nullptr;
+};
 
 }  // namespace cli

@@ -23,15 +23,22 @@ TemporaryFile::~TemporaryFile() {
     remove();
 }
 
+namespace {
+
+std::string numbered(const std::string& wanted, int n) {
+    if (n == 0) {
+        return wanted;
+    }
+    auto [stem, extension] = platform::splitExtension(wanted);
+    return stem + "-" + std::to_string(n) + extension;
+}
+
+}  // namespace
+
 bool TemporaryFile::reserve(const std::string& wanted) {
     remove();
-    auto [stem, extension] = platform::splitExtension(wanted);
     for (int n = 0; n < 1000; ++n) {
-        std::string candidate = n == 0 ? wanted : stem + "-" + std::to_string(n) + extension;
-        int fd = platform::createNewFile(candidate, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            path_ = candidate;
+        if (claim(numbered(wanted, n))) {
             return true;
         }
         if (errno != EEXIST) {
@@ -42,9 +49,38 @@ bool TemporaryFile::reserve(const std::string& wanted) {
     return false;
 }
 
+bool TemporaryFile::claim(const std::string& name) {
+    remove();
+    int fd = platform::createTemporaryFile(name, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    path_ = name;
+    return true;
+}
+
+std::string TemporaryFile::freeName(const std::string& wanted) {
+    struct stat st;
+    for (int n = 0; n < 1000; ++n) {
+        const std::string candidate = numbered(wanted, n);
+        if (::lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) {
+            return candidate;
+        }
+    }
+    return wanted;
+}
+
 void TemporaryFile::remove() {
     if (!path_.empty()) {
-        ::unlink(path_.c_str());
+        platform::removeTemporaryName(path_);
+        path_.clear();
+    }
+}
+
+void TemporaryFile::release() {
+    if (!path_.empty()) {
+        platform::dropTemporaryName(path_);
         path_.clear();
     }
 }

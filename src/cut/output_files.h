@@ -3,11 +3,12 @@
 // The files a cut writes besides its output: a temporary file it owns, and the copy of that
 // file to the destination.
 //
-// A cut must never harm a file it did not make. The temporary file is reserved by creating it
-// exclusively, under the name asked for or, when a file of that name already exists, under a
-// numbered variant beside it; only a file reserved this way is ever deleted. The destination
-// is replaced in one step: the copy goes to a new file beside it that is renamed over it once
-// complete, so a failed copy leaves an existing destination as it was.
+// A cut must never harm a file it did not make. Every name reserved is one of the process's
+// temporary names (platform/files.h), removed should the process be told to end. The temporary file
+// is reserved by creating it exclusively, under the name asked for or, when a file of that name
+// already exists, under a numbered variant beside it; only a file reserved this way is ever
+// deleted. The destination is replaced in one step: the copy goes to a new file beside it that is
+// renamed over it once complete, so a failed copy leaves an existing destination as it was.
 
 #include <cstdint>
 #include <string>
@@ -24,10 +25,14 @@ public:
     // Creates an empty file named `wanted`, or "stem-N.ext" when that exists. False when no
     // file could be created (errno tells why).
     bool reserve(const std::string& wanted);
+    // Creates an empty file named exactly `name`; false (errno EEXIST) when that exists.
+    bool claim(const std::string& name);
+    // The name reserve() would take now: `wanted`, or the first "stem-N.ext" that is free.
+    static std::string freeName(const std::string& wanted);
     const std::string& path() const { return path_; }
     void remove();
     // Forgets the file without deleting it (it was renamed, or is kept on purpose).
-    void release() { path_.clear(); }
+    void release();
 
 private:
     std::string path_;

@@ -119,15 +119,27 @@ HRESULT Trimlet::run(std::string tempName, std::string destination,
     // folder cannot take it (read-only, not there), it goes beside the destination instead, so
     // a cut never fails for where the program happened to be started.
     TemporaryFile temp;
-    if (!temp.reserve(tempName)) {
-        const int error = errno;
-        const std::string fallback = temporaryBeside(destination);
-        if (fallback == tempName || !temp.reserve(fallback)) {
-            return hresultFromErrno(fallback == tempName ? error : errno);
+    // lateTemporary_ points at `temp` only while it lives.
+    struct Forget {
+        Trimlet* engine;
+        ~Forget() { engine->lateTemporary_ = nullptr; }
+    } forget{this};
+    std::u16string outputName;
+    if (nameTemporaryLate) {
+        lateName_ = TemporaryFile::freeName(tempName);
+        lateTemporary_ = &temp;
+        outputName = platform::utf8ToUtf16(lateName_);
+    } else {
+        if (!temp.reserve(tempName)) {
+            const int error = errno;
+            const std::string fallback = temporaryBeside(destination);
+            if (fallback == tempName || !temp.reserve(fallback)) {
+                return hresultFromErrno(fallback == tempName ? error : errno);
+            }
         }
+        outputName = temp.path() == tempName ? std::u16string(tempNameWide.get())
+                                             : platform::utf8ToUtf16(temp.path());
     }
-    const std::u16string outputName = temp.path() == tempName ? std::u16string(tempNameWide.get())
-                                                              : platform::utf8ToUtf16(temp.path());
     RETURN_IF_FAILED(openSource(source.get()));
     RETURN_IF_FAILED(readStreams());
     RETURN_IF_FAILED(createWriter(outputName.c_str()));
@@ -369,6 +381,10 @@ HRESULT Trimlet::transfer() {
         // still picture, not by more than kMaxTail.
         const QWORD kept = rangeEnds[rangeIndex - 1] - rangeOffsets[rangeIndex - 1];
         hr = length->SetMinimumDuration(std::min(kept, writtenEnd + kMaxTail));
+    }
+    // The finished output takes its name now, where it was left till the end.
+    if (SUCCEEDED(hr) && lateTemporary_ && !lateTemporary_->claim(lateName_)) {
+        hr = hresultFromErrno(errno);
     }
     if (SUCCEEDED(hr)) {
         hr = writer->EndWriting();
@@ -638,7 +654,7 @@ HRESULT runCut(const std::string& source, const std::string& destination,
                const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
                WORD keyStream, std::ostream& startTimes,
                std::vector<Trimlet::SkippedAttribute>* skipped, bool replace,
-               std::function<void(int)> progress) {
+               std::function<void(int)> progress, bool nameTemporaryLate) {
     const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(kMaxRanges));
     boost::shared_array<QWORD> starts(new QWORD[kMaxRanges]());
     boost::shared_array<QWORD> ends(new QWORD[kMaxRanges]());
@@ -649,6 +665,7 @@ HRESULT runCut(const std::string& source, const std::string& destination,
     boost::shared_ptr<Trimlet> engine(new Trimlet(startTimes));
     engine->replaceDestination = replace;
     engine->progress = std::move(progress);
+    engine->nameTemporaryLate = nameTemporaryLate;
     const HRESULT hr = engine->run(temporary, destination, wide(source), wide(temporary), starts,
                                    ends, static_cast<std::int32_t>(count), keyStream);
     if (skipped) {

@@ -41,6 +41,8 @@
 
 namespace cut {
 
+class TemporaryFile;
+
 using media::BOOL;
 using media::BYTE;
 using media::DWORD;
@@ -154,6 +156,12 @@ public:
     std::vector<SkippedAttribute> skippedAttributes;
     // Whether the finished output may take the place of a file at the destination.
     bool replaceDestination = true;
+    // Whether the temporary output's name is taken only once its samples are all written, not
+    // before the cut starts: then a cut that is ended midway (even killed) leaves no file under
+    // that name, since the writer's file has none until it is complete. The name is the one
+    // asked for, or a numbered one beside it, that is free when the cut starts; should another
+    // file take it meanwhile, the cut fails rather than replace it.
+    bool nameTemporaryLate = false;
     // Told, on the reader's thread, each time the share of the output written (0 to 100, by the
     // time its samples reach) changes; may be empty.
     std::function<void(int)> progress;
@@ -189,6 +197,9 @@ private:
     // before it was opened holds: all there is of such a file may be all the ranges keep.
     bool dataReachesPastEveryRange() const;
     std::u16string sourcePath_;
+    // With nameTemporaryLate: the temporary file the output's name is taken for, and that name.
+    TemporaryFile* lateTemporary_ = nullptr;
+    std::string lateName_;
 };
 
 // One cut as the cut worker runs it: an engine over `ranges` (the first kMaxRanges of them) from
@@ -196,11 +207,11 @@ private:
 // go to `startTimes`; the source's attributes it could not copy, to *skipped when given. Unless
 // `replace`, a destination that exists when the output is finished is kept and the cut fails
 // (ERROR_FILE_EXISTS). `progress`, when given, hears how far the output has come (see
-// Trimlet::progress).
+// Trimlet::progress); `nameTemporaryLate`: see Trimlet::nameTemporaryLate.
 HRESULT runCut(const std::string& source, const std::string& destination,
                const std::string& temporary, const std::vector<asf::TimeRange>& ranges,
                WORD keyStream, std::ostream& startTimes,
                std::vector<Trimlet::SkippedAttribute>* skipped = nullptr, bool replace = true,
-               std::function<void(int)> progress = {});
+               std::function<void(int)> progress = {}, bool nameTemporaryLate = false);
 
 }  // namespace cut

@@ -4,6 +4,10 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <mutex>
+#include <vector>
+
 namespace platform {
 
 static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
@@ -83,6 +87,85 @@ ssize_t readFullyAt(int fd, std::uint64_t offset, void* data, std::size_t n) {
 
 int createNewFile(const std::string& path, unsigned mode) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+namespace {
+
+struct TemporaryNames {
+    std::mutex lock;  // guards names; held for good once the process removes them to end
+    std::vector<std::pair<std::string, bool>> names;  // (path, is a folder)
+};
+
+TemporaryNames& temporaryNames() {
+    static TemporaryNames* names = new TemporaryNames;  // never destroyed: threads outlive exit
+    return *names;
+}
+
+}  // namespace
+
+int createTemporaryFile(const std::string& path, unsigned mode) {
+    TemporaryNames& t = temporaryNames();
+    std::lock_guard<std::mutex> hold(t.lock);
+    const int fd = createNewFile(path, mode);
+    if (fd >= 0) {
+        t.names.emplace_back(path, false);
+    }
+    return fd;
+}
+
+void addTemporaryName(const std::string& path, bool folder) {
+    TemporaryNames& t = temporaryNames();
+    std::lock_guard<std::mutex> hold(t.lock);
+    t.names.emplace_back(path, folder);
+}
+
+void dropTemporaryName(const std::string& path) {
+    TemporaryNames& t = temporaryNames();
+    std::lock_guard<std::mutex> hold(t.lock);
+    for (auto it = t.names.begin(); it != t.names.end(); ++it) {
+        if (it->first == path) {
+            t.names.erase(it);
+            return;
+        }
+    }
+}
+
+void removeTemporaryName(const std::string& path) {
+    TemporaryNames& t = temporaryNames();
+    std::lock_guard<std::mutex> hold(t.lock);
+    ::unlink(path.c_str());
+    for (auto it = t.names.begin(); it != t.names.end(); ++it) {
+        if (it->first == path) {
+            t.names.erase(it);
+            return;
+        }
+    }
+}
+
+void removeTemporaryNamesAndHold() {
+    TemporaryNames& t = temporaryNames();
+    t.lock.lock();
+    for (const auto& [path, folder] : t.names) {
+        std::error_code ignored;
+        folder ? static_cast<void>(std::filesystem::remove_all(path, ignored))
+               : static_cast<void>(::unlink(path.c_str()));
+    }
+    t.names.clear();
+}
+
+int createUnnamedFile(const std::string& folder, unsigned mode) {
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+int nameUnnamedFile(int fd, const std::string& path) {
+    TemporaryNames& t = temporaryNames();
+    std::lock_guard<std::mutex> hold(t.lock);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        return errno;
+    }
+    t.names.emplace_back(path, false);
+    return 0;
 }
 
 int replaceWithTemporary(int fd, const std::string& temporary, const std::string& path, bool sync,

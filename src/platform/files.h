@@ -42,6 +42,30 @@ ssize_t readFullyAt(int fd, std::uint64_t offset, void* data, std::size_t n);
 // descriptor, or -1.
 int createNewFile(const std::string& path, unsigned mode);
 
+// Temporary names: the files (and folders) this process has made under names of its own while
+// it writes, and has not yet renamed or removed. A process that is told to end (a signal) removes
+// them before it goes, so that an interrupted write leaves nothing behind; that is the only
+// reason the list exists, and it is the one list of the process (one lock guards it).
+//
+// createTemporaryFile creates `path` as createNewFile does and adds it, as one step with respect
+// to removeTemporaryNamesAndHold, so a name is never left between the two.
+int createTemporaryFile(const std::string& path, unsigned mode);
+void addTemporaryName(const std::string& path, bool folder = false);
+// The name was renamed into place or removed: it is no longer this process's to remove.
+void dropTemporaryName(const std::string& path);
+// Unlinks `path` and drops it, as one step.
+void removeTemporaryName(const std::string& path);
+// Removes every temporary name (a folder with what it holds) and keeps the lock for good, so that
+// no thread adds one afterwards: for a process about to end. Call it from one thread only.
+void removeTemporaryNamesAndHold();
+
+// Opens a new file in `folder` that has no name (O_TMPFILE), for writing: the descriptor, or -1
+// where the file system cannot make one. Such a file vanishes with the process however it ends.
+int createUnnamedFile(const std::string& folder, unsigned mode);
+// Gives the unnamed file `fd` the name `path`, which must not exist (EEXIST), and adds it to the
+// temporary names. 0 or an errno value.
+int nameUnnamedFile(int fd, const std::string& path);
+
 // Puts the finished temporary file `temporary` (open as `fd`) in place of `path`, as one step:
 // its data on disk (when `sync`), `fd` closed, the temporary renamed over `path`, the rename on
 // disk (when `sync`). Unless `replace`, a `path` that exists by then (made by someone else since

@@ -64,6 +64,10 @@ std::string displayProblem(int argc, char** argv) {
     return "";
 }
 
+#ifndef SPLICOR_VERSION
+#define SPLICOR_VERSION "unknown"
+#endif
+
 namespace {
 
 std::string whyNotHandedOver(platform::HandOver result, const std::string& lockPath) {
@@ -126,7 +130,8 @@ std::unique_ptr<platform::SingleInstanceLock> takeInstanceLockOrHandOver(
 
 }  // namespace
 
-int runSplicor(int argc, char** argv) {
+// The window program proper, once the command line is known to hold files.
+static int startWindow(int argc, char** argv) {
     const platform::InstancePlaces places =
         platform::instancePlaces(platform::kInstanceLockName, std::getenv("XDG_RUNTIME_DIR"));
     int handOverExit = 0;
@@ -184,6 +189,32 @@ int runSplicor(int argc, char** argv) {
     }
     deleteBitmapFiles(thumbnailDirectory);
     return exitCode;
+}
+
+int runSplicor(int argc, char** argv) {
+    // The usual words of a program are answered before any window; "--" before a file whose
+    // name starts with "-" opens it.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "--help" || first == "-h") {
+        std::printf(
+            "usage: %s [FILE...]\n       %s -- FILE...\n       %s --help | --version\n\n"
+            "Opens the Windows Media files (.wmv, .asf) in a window: a thumbnail of every key\n"
+            "frame; delete thumbnails or select a run of them and save, and the kept stretches\n"
+            "are copied without re-encoding. See splicor(1); splicor-cli cuts from a terminal.\n",
+            argv[0], argv[0], argv[0]);
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("splicor %s\n", SPLICOR_VERSION);
+        return 0;
+    }
+    if (first == "--") {
+        std::vector<char*> arguments(argv, argv + argc);
+        arguments.erase(arguments.begin() + 1);
+        arguments.push_back(nullptr);
+        return startWindow(static_cast<int>(arguments.size()) - 1, arguments.data());
+    }
+    return startWindow(argc, argv);
 }
 
 }  // namespace shell

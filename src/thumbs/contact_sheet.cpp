@@ -91,11 +91,12 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
     if (fd < 0) {
         return false;
     }
+    platform::addTemporaryName(writing);
     ::fchmod(fd, 0644);
     std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd, "wb"));
     if (!file) {
         ::close(fd);
-        ::unlink(writing.c_str());
+        platform::removeTemporaryName(writing);
         return false;
     }
     std::vector<std::uint8_t> band(std::size_t{width} * kCellHeight * 3);
@@ -104,6 +105,7 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
     writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     writer.info = writer.png ? png_create_info_struct(writer.png) : nullptr;
     if (!writer.info) {
+        platform::removeTemporaryName(writing);
         return false;
     }
     volatile bool written = false;  // set between setjmp and a possible jump back
@@ -129,7 +131,9 @@ bool writeContactSheet(const std::string& cachePath, const std::vector<std::uint
     complete =
         complete && sheet >= 0 && platform::replaceWithTemporary(sheet, writing, pngPath) == 0;
     if (!complete) {
-        ::unlink(writing.c_str());
+        platform::removeTemporaryName(writing);
+    } else {
+        platform::dropTemporaryName(writing);
     }
     return complete;
 }
