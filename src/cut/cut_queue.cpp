@@ -184,7 +184,8 @@ std::string refusalOf(const journal::CutList& list, const std::string& path) {
 // Why the job's source cannot be cut as it was queued, or S_OK. Looked at before the cut starts,
 // so that a failure that shows in the files is told at once, with its own reason.
 media::HRESULT preflight(const std::string& source, const std::string& destination,
-                         const std::optional<platform::FileStamp>& queuedStamp) {
+                         const std::optional<platform::FileStamp>& queuedStamp,
+                         const std::optional<platform::FileStamp>* queuedDestination) {
     std::optional<platform::FileStamp> now = platform::fileStamp(source);
     if (!now) {
         return media::NS_E_FILE_NOT_FOUND;
@@ -200,6 +201,11 @@ media::HRESULT preflight(const std::string& source, const std::string& destinati
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         return media::hresultFromErrno(errno);
     }
+    // The user agreed to replace the file that was there, or to none: a file that has taken
+    // the name since (made by hand, an earlier job's output) is not theirs to lose.
+    if (queuedDestination != nullptr && platform::fileStamp(destination) != *queuedDestination) {
+        return media::HRESULT_FROM_WIN32(media::ERROR_FILE_EXISTS);
+    }
     return media::S_OK;
 }
 
@@ -213,7 +219,7 @@ struct CutQueue::Job {
     std::int32_t count = 0;
     std::uint16_t keyStream = 0;
     std::string cutListFile;
-    std::optional<platform::FileStamp> sourceStamp;
+    Stamps stamps;
 };
 
 CutQueue::CutQueue(std::string directory, status::StatusBar* bar)
@@ -302,9 +308,10 @@ void CutQueue::restoreJob(const std::string& path, journal::CutList list) {
     // file without an order keeps none: it stays older than every job queued since.
     const std::uint64_t order = list.order;
     // From here on the job cuts the source as it is now.
-    std::optional<platform::FileStamp> stamp = platform::fileStamp(list.source);
+    Stamps stamps;
+    stamps.source = platform::fileStamp(list.source);
     addJob(std::move(list.source), std::move(list.destination), times, count, 0, path, order,
-           stamp);
+           std::move(stamps));
 }
 
 bool CutQueue::enqueue(std::string source, std::string destination, std::uint64_t* times,
@@ -316,13 +323,17 @@ bool CutQueue::enqueue(std::string source, std::string destination, std::uint64_
         return false;
     }
     std::string cutListFile = reserveCutListFile(destination);
+    Stamps stamps;
+    stamps.source = sourceStamp;
+    stamps.destinationKnown = true;
+    stamps.destination = platform::fileStamp(destination);
     std::uint64_t order = 0;
     {
         Lock guard(lock);
         order = nextOrder++;
     }
     addJob(std::move(source), std::move(destination), times, std::max(count, 0), keyStream,
-           std::move(cutListFile), order, sourceStamp);
+           std::move(cutListFile), order, std::move(stamps));
     return true;
 }
 
@@ -348,7 +359,7 @@ std::string CutQueue::reserveCutListFile(const std::string& destination) {
 
 void CutQueue::addJob(std::string source, std::string destination, std::uint64_t* times,
                       std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
-                      std::uint64_t order, std::optional<platform::FileStamp> sourceStamp) {
+                      std::uint64_t order, Stamps stamps) {
     // The file goes to disk before the job enters the queues: a worker that took the job at
     // once could otherwise finish it and delete the file before it was written, and the file
     // would then bring the finished job back at the next start. A failed write is not fatal:
@@ -364,7 +375,7 @@ void CutQueue::addJob(std::string source, std::string destination, std::uint64_t
         timeCounts.push_back(count);
         keyStreams.push_back(keyStream);
         cutListFiles.push_back(std::move(cutListFile));
-        sourceStamps.push_back(sourceStamp);
+        this->stamps.push_back(std::move(stamps));
         statusBar->setCutPendingCount(static_cast<std::int32_t>(sources.size()));
     }
     statusBar->showCutPendingCount();
@@ -392,7 +403,7 @@ bool CutQueue::takeJob(Job& job) {
     job.count = timeCounts.front();
     job.keyStream = keyStreams.front();
     job.cutListFile = std::move(cutListFiles.front());
-    job.sourceStamp = sourceStamps.front();
+    job.stamps = std::move(stamps.front());
     runningDestination = job.destination;
     sources.pop_front();
     destinations.pop_front();
@@ -400,7 +411,7 @@ bool CutQueue::takeJob(Job& job) {
     timeCounts.pop_front();
     keyStreams.pop_front();
     cutListFiles.pop_front();
-    sourceStamps.pop_front();
+    stamps.pop_front();
     statusBar->setCutPendingCount(static_cast<std::int32_t>(sources.size()));
     return true;
 }
@@ -417,7 +428,8 @@ void CutQueue::runJob(const Job& job) {
         job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(job.source);
     // A failed job is gone like a finished one, and told in the window: its destination is as
     // it was, which the user would not otherwise learn.
-    media::HRESULT hr = preflight(job.source, job.destination, job.sourceStamp);
+    media::HRESULT hr = preflight(job.source, job.destination, job.stamps.source,
+                                  job.stamps.destinationKnown ? &job.stamps.destination : nullptr);
     if (media::SUCCEEDED(hr)) {
         hr = runCut(
             job.source, job.destination, temporary, ranges, keyStream, std::cout, nullptr, true,

@@ -71,7 +71,9 @@ public:
     // (it may be null when count is 0); a negative count counts as 0. keyStream is the stream
     // whose clean points open ranges (0: the source's thumbnail stream). `sourceStamp`, when
     // given, is the source as the ranges were chosen on: a source that is no longer that file
-    // when the job runs is not cut, and the job fails. The cut list file is on disk before the
+    // when the job runs is not cut, and the job fails; so is one whose destination is no longer
+    // what it was when queued (a file made under its name since, another job's output). The
+    // cut list file is on disk before the
     // worker can see the job. Resumes the worker once. A job whose destination is its source (the
     // same file, however spelled) or that lacks either path is refused: false, and `times` is
     // freed.
@@ -92,6 +94,13 @@ public:
 
 private:
     struct Job;
+    // What a job checks before it cuts: the source as its ranges were chosen on, and, for a job
+    // queued in this run, its destination as it was when the user chose it (none: no file).
+    struct Stamps {
+        std::optional<platform::FileStamp> source;
+        bool destinationKnown = false;
+        std::optional<platform::FileStamp> destination;
+    };
 
     friend void cutWorkerMain(CutQueue* queue);
 
@@ -99,7 +108,7 @@ private:
     void restoreJob(const std::string& path, journal::CutList list);
     void addJob(std::string source, std::string destination, std::uint64_t* times,
                 std::int32_t count, std::uint16_t keyStream, std::string cutListFile,
-                std::uint64_t order, std::optional<platform::FileStamp> sourceStamp);
+                std::uint64_t order, Stamps stamps);
     bool takeJob(Job& job);
     void runJob(const Job& job);
     void finishJob(const Job& job);
@@ -113,7 +122,7 @@ private:
     std::deque<std::int32_t> timeCounts;
     std::deque<std::uint16_t> keyStreams;
     std::deque<std::string> cutListFiles;  // path of each job's own cut list file, or empty
-    std::deque<std::optional<platform::FileStamp>> sourceStamps;
+    std::deque<Stamps> stamps;
     // Paths of the cut list files this queue's jobs own, from the choice of the name until the
     // job is done, the running job's included: no two jobs ever share a file.
     std::set<std::string> cutListNames;

@@ -258,6 +258,30 @@ TEST_F(CutQueueTest, PauseStopsTheCutInHandAndAnEnqueueLetsOnlyThatCutFinish) {
     EXPECT_EQ(packets(out_ + "b.wmv"), reference(mediaFile("two_video.wmv"), kSecondOfStreamOne));
 }
 
+TEST_F(CutQueueTest, AFileThatTakesAQueuedJobsDestinationIsNeverReplaced) {
+    start();
+    // Two saves to one name while the worker waits, neither asked to replace a file: the first
+    // writes it, the second fails. A file the user makes under a third job's name stays theirs;
+    // a file the user agreed to replace is replaced.
+    queue_->pauseWorker();
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "same.wmv", kLastStretch);
+    enqueue(mediaFile("two_video.wmv"), out_ + "same.wmv", kSecondOfStreamOne);
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "mine.wmv", kLastStretch);
+    writeFile(out_ + "replaced.wmv", "agreed to go");
+    enqueue(mediaFile("wmv2_wmav2.wmv"), out_ + "replaced.wmv", kLastStretch);
+    writeFile(out_ + "mine.wmv", "the user's own");
+    queue_->resumeWorker();
+    ASSERT_TRUE(waitIdle(4));
+    EXPECT_EQ(packets(out_ + "same.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kLastStretch));
+    EXPECT_EQ(readFile(out_ + "mine.wmv"), "the user's own");
+    EXPECT_EQ(packets(out_ + "replaced.wmv"), reference(mediaFile("wmv2_wmav2.wmv"), kLastStretch));
+    EXPECT_EQ(
+        cutting(window_),
+        (std::vector<std::string>{kCutting + "same.wmv", kDone + "same.wmv", kCutting + "same.wmv",
+                                  "分割失敗  same.wmv", kCutting + "mine.wmv", "分割失敗  mine.wmv",
+                                  kCutting + "replaced.wmv", kDone + "replaced.wmv"}));
+}
+
 TEST_F(CutQueueTest, RestoresEveryJobAtConstructionAndStartsTheFirstAtOnce) {
     std::uint64_t oddA[] = {10460000, 20460000, 999};  // a last odd value is not cut
     ASSERT_TRUE(journal::writeCutListFile(thumb_ + "a.wmv-cut.txt", mediaFile("two_video.wmv"),
