@@ -11,6 +11,7 @@
 
 #include "cli/progress_line.h"
 
+#include "cli_run.h"
 #include "support/scratch.h"
 #include "support/test_files.h"
 #include "writer/writer_test_support.h"
@@ -21,24 +22,8 @@ using testsupport::shellQuote;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs "splicor-cli WORDS" through the shell, standard output redirected as `redirect` says
-// (captured when empty), standard error captured.
-Outcome runCli(const std::string& words, const std::string& redirect = "") {
-    static int runs = 0;
-    const std::string errors = writertest::scratchDir() + "/edges-stderr-" + std::to_string(++runs);
-    Outcome r;
-    r.out = runCommand(std::string(SPLICOR_CLI) + " " + words + " " + redirect + " 2>" +
-                           shellQuote(errors) + " </dev/null",
-                       &r.status);
-    r.err = testsupport::readFile(errors);
-    return r;
-}
+using Outcome = clitest::CliRun;
+using clitest::runCli;
 
 std::string media(const std::string& name) {
     const std::string dir = testsupport::testMediaDir();

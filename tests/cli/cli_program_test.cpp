@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli_run.h"
 #include "media/md5.h"
 #include "support/test_files.h"
 #include "writer/writer_test_support.h"
@@ -23,24 +24,8 @@ using testsupport::shellQuote;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs splicor-cli with the words given (already quoted where needed), no terminal attached.
-Result runCli(const std::string& words) {
-    static int runs = 0;
-    const std::string errors = writertest::scratchDir() + "/stderr-" + std::to_string(++runs);
-    Result r;
-    r.out = runCommand(
-        std::string(SPLICOR_CLI) + " " + words + " 2>" + shellQuote(errors) + " </dev/null",
-        &r.status);
-    std::ifstream in(errors);
-    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
-}
+using Result = clitest::CliRun;
+using clitest::runCli;
 
 std::string q(const std::string& path) {
     return shellQuote(path);
