@@ -375,7 +375,7 @@ void CutQueue::addJob(std::string source, std::string destination, std::uint64_t
         timeCounts.push_back(count);
         keyStreams.push_back(keyStream);
         cutListFiles.push_back(std::move(cutListFile));
-        this->stamps.push_back(std::move(stamps));
+        jobStamps.push_back(std::move(stamps));
         statusBar->setCutPendingCount(static_cast<std::int32_t>(sources.size()));
     }
     statusBar->showCutPendingCount();
@@ -403,7 +403,7 @@ bool CutQueue::takeJob(Job& job) {
     job.count = timeCounts.front();
     job.keyStream = keyStreams.front();
     job.cutListFile = std::move(cutListFiles.front());
-    job.stamps = std::move(stamps.front());
+    job.stamps = std::move(jobStamps.front());
     runningDestination = job.destination;
     sources.pop_front();
     destinations.pop_front();
@@ -411,7 +411,7 @@ bool CutQueue::takeJob(Job& job) {
     timeCounts.pop_front();
     keyStreams.pop_front();
     cutListFiles.pop_front();
-    stamps.pop_front();
+    jobStamps.pop_front();
     statusBar->setCutPendingCount(static_cast<std::int32_t>(sources.size()));
     return true;
 }

@@ -122,7 +122,7 @@ private:
     std::deque<std::int32_t> timeCounts;
     std::deque<std::uint16_t> keyStreams;
     std::deque<std::string> cutListFiles;  // path of each job's own cut list file, or empty
-    std::deque<Stamps> stamps;
+    std::deque<Stamps> jobStamps;
     // Paths of the cut list files this queue's jobs own, from the choice of the name until the
     // job is done, the running job's included: no two jobs ever share a file.
     std::set<std::string> cutListNames;
