@@ -36,7 +36,10 @@ QWORD SourceFile::sampleDuration(const asf::Sample& sample) const {
         return static_cast<QWORD>(sample.data.size()) * asf::kTicksPerSecond /
                sp.audio->avgBytesPerSec;
     }
-    if (sp.video && s->extended) {
+    // A frame shown for longer than this is not a frame rate but damage: taken as given, it
+    // would stretch the file's end (and its index, one entry a second) without end.
+    constexpr QWORD kLongestFrame = 60 * asf::kTicksPerSecond;
+    if (sp.video && s->extended && s->extended->averageTimePerFrame <= kLongestFrame) {
         return s->extended->averageTimePerFrame;
     }
     return 0;

@@ -24,7 +24,8 @@ struct SourceFile {
     // The stream's description in the file, or nullptr.
     const asf::Stream* stream(WORD number) const;
     // The sample's media time and duration (100-ns units): the duration from its Sample
-    // Duration extension, else from the audio byte rate, else the video frame time.
+    // Duration extension, else from the audio byte rate, else the video frame time (when it is
+    // a believable one).
     QWORD sampleTime(const asf::Sample& sample) const;
     QWORD sampleDuration(const asf::Sample& sample) const;
     // Where the samples of all streams end (media time): the latest time plus duration among

@@ -500,7 +500,9 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     }
     const uint64_t preroll = o.properties.preroll;
     const uint64_t presentation = asf::toMilliseconds(cnsSampleTime) + preroll;
-    if (presentation > UINT32_MAX || cnsSampleDuration > UINT64_MAX - cnsSampleTime) {
+    // The container's times are 32-bit milliseconds: a sample cannot end past them either.
+    if (presentation > UINT32_MAX || cnsSampleDuration > UINT64_MAX - cnsSampleTime ||
+        asf::toMilliseconds(cnsSampleTime + cnsSampleDuration) + preroll > UINT32_MAX) {
         return E_INVALIDARG;
     }
     if (length == 0) {

@@ -283,6 +283,31 @@ TEST(CliProgram, ShortSourcesAndHeadersAreCutToTheirLastSampleOrBlamed) {
             << name;
         fs::remove(output);
     }
+    // Frame times of 29,000 years in every Extended Stream Properties Object (8 bytes of a real
+    // file changed): the file still ends at its last sample, and the output is no larger for it.
+    if (const std::string real = corpus("wcs__smooth.wmv"); !real.empty()) {
+        std::string bytes = contents(real);
+        const std::string extended(
+            "\xCB\xA5\xE6\x14\x72\xC6\x32\x43\x83\x99\xA9\x69\x52\x06\x5B\x5A", 16);
+        int rewritten = 0;
+        for (std::size_t at = bytes.find(extended); at != std::string::npos && at + 84 < 20000;
+             at = bytes.find(extended, at + 1), ++rewritten) {
+            const std::uint64_t forever = INT64_MAX;
+            std::memcpy(&bytes[at + 76], &forever, 8);  // AverageTimePerFrame
+        }
+        ASSERT_EQ(rewritten, 2);
+        const std::string endless = scratch("endless-frames.wmv");
+        std::ofstream(endless, std::ios::binary) << bytes;
+        const std::string output = folder + "/endless.wmv";
+        Result cut = runCli("cut " + q(endless) + " " + q(output) + " 0-");
+        ASSERT_EQ(cut.status, 0) << cut.err;
+        ASSERT_EQ(std::sscanf(cut.err.c_str(), "keeping %lf s to %lf s", &from, &to), 2) << cut.err;
+        EXPECT_LT(to, 10.0) << cut.err;
+        EXPECT_LT(fs::file_size(output), bytes.size() + 4096);
+        EXPECT_EQ(firstDifference(samples(output), samples(endless)), "");
+        expectPeersRead(output);
+        fs::remove(output);
+    }
     // Joined after the half file, a whole one follows its last sample, not its header's end;
     // after a file whose header claims 300 s of its 8, at most ten seconds later.
     std::string claiming = whole;
