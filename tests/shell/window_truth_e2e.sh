@@ -101,7 +101,8 @@ took=$(elapsed "$asked")
 echo "ended $took s after Ctrl+Q during the extraction"
 within "$took" 2 || fail "the program took $took s to end during an extraction"
 wait "$second" || fail "exit status $? after Ctrl+Q"
-[ ! -e "$sources/w1-1.wmv" ] || fail "a cut was written from the replaced source"
+[ ! -e "$sources/w1-1.wmv" ] ||
+    fail "the queued cut ran while the loader was busy: $(ls -l --time-style=full-iso "$sources")"
 
 start
 third=$running
