@@ -47,6 +47,7 @@ private:
     Status walk(ByteReader& area, size_t areaOffset, bool inExtension);
     Status parseChild(const Guid& guid, ByteReader& body, size_t bodyOffset, bool inExtension);
     Status parseExtension(ByteReader& body, size_t bodyOffset);
+    void keepExtendedStreamPropertiesWhole(ByteReader& area, size_t start);
     void buildStreams();
     void detectProtection();
 
@@ -131,6 +132,9 @@ Status HeaderParser::walk(ByteReader& area, size_t areaOffset, bool inExtension)
 
         const size_t bodyOffset = areaOffset + start + kObjectHeaderSize;
         const Status s = parseChild(guid, body, bodyOffset, inExtension);
+        if (s == Status::Ok && guid == kExtendedStreamPropertiesObject) {
+            keepExtendedStreamPropertiesWhole(area, start);
+        }
         if (s != Status::Ok) {
             // The file's own description and its streams must be readable; anything else is
             // kept raw.
@@ -249,6 +253,49 @@ Status HeaderParser::parseChild(const Guid& guid, ByteReader& body, size_t bodyO
     }
     // Padding and unknown objects live on in their raw form only.
     return Status::Ok;
+}
+
+namespace {
+
+// Whether an object's header that fits the area starts at `at` (or the area ends there).
+bool objectFitsAt(const ByteReader& area, size_t at) {
+    if (at == area.size()) {
+        return true;
+    }
+    if (at > area.size() || area.size() - at < kObjectHeaderSize) {
+        return false;
+    }
+    uint64_t size = 0;
+    for (int i = 7; i >= 0; --i) {
+        size = (size << 8) | area.data()[at + 16 + i];
+    }
+    return size >= kObjectHeaderSize && size <= area.size() - at;
+}
+
+}  // namespace
+
+// Some readers take an Extended Stream Properties Object to end where its content does (the
+// optional Stream Properties Object in it read as the next object), others where its size says.
+// Bytes between the two are written by no encoder: the object is kept without them, so that
+// both kinds read its copies alike, and where its size says it ends in the middle of the next
+// object (a size one too large, say) the walk goes on where its content ends.
+void HeaderParser::keepExtendedStreamPropertiesWhole(ByteReader& area, size_t start) {
+    ExtendedStreamProperties& esp = h_.extendedStreamProperties.back();
+    RawObject& raw = h_.extensionObjects.back();
+    if (esp.trailing.empty() || raw.bytes.size() < esp.trailing.size() + kObjectHeaderSize) {
+        return;
+    }
+    const size_t contentEnd = start + raw.bytes.size() - esp.trailing.size();
+    if (!objectFitsAt(area, area.position()) && objectFitsAt(area, contentEnd)) {
+        area.seek(contentEnd);
+    }
+    raw.bytes.resize(raw.bytes.size() - esp.trailing.size());
+    raw.size = raw.bytes.size();
+    for (int i = 0; i < 8; ++i) {
+        raw.bytes[16 + i] = static_cast<uint8_t>(raw.size >> (8 * i));
+    }
+    esp.trailing.clear();
+    ++h_.repairedObjects;
 }
 
 Status HeaderParser::parseExtension(ByteReader& body, size_t bodyOffset) {

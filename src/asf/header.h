@@ -106,6 +106,9 @@ struct Header {
     std::vector<Stream> streams;
 
     std::vector<ObjectProblem> problems;
+    // Objects kept in a form other than the file's (an Extended Stream Properties Object without
+    // the bytes past its content), counted: none in a file we wrote.
+    std::size_t repairedObjects = 0;
 
     // The stream with this number, or nullptr.
     const Stream* findStream(unsigned number) const;

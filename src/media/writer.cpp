@@ -10,6 +10,7 @@
 #include "asf/attribute.h"
 #include "asf/byte_writer.h"
 #include "asf/guids.h"
+#include "asf/header.h"
 #include "asf/header_writer.h"
 #include "asf/index_builder.h"
 #include "asf/media_time.h"
@@ -194,6 +195,24 @@ std::shared_ptr<const asf::Header> withoutDamagedObjects(
         objects->erase(std::remove_if(objects->begin(), objects->end(), damaged), objects->end());
     }
     return cleaned;
+}
+
+// Whether our own reader takes the header about to be written as whole, with the streams of
+// the source: a file is only ever called written once it would open again. An object copied
+// from a damaged source that slipped through would otherwise be found by the next player.
+bool readsBack(const std::vector<uint8_t>& bytes, const asf::Header& source) {
+    asf::Header header;
+    if (asf::parseHeader(bytes.data(), bytes.size(), header) != asf::Status::Ok ||
+        !header.problems.empty() || header.repairedObjects != 0 ||
+        header.streams.size() != source.streams.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < header.streams.size(); ++i) {
+        if (header.streams[i].number != source.streams[i].number) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -589,6 +608,9 @@ HRESULT Writer::EndWriting() {
     // Only fixed-size values changed since BeginWriting, so the header fills the same place.
     std::vector<uint8_t> header;
     if (!asf::writeHeader(layout, o.headerSize, header)) {
+        return fail(ASF_E_INVALIDHEADER);
+    }
+    if (!readsBack(header, *o.source)) {
         return fail(ASF_E_INVALIDHEADER);
     }
     const std::vector<uint8_t> data = o.dataObjectHeader();
