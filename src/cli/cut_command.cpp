@@ -15,6 +15,7 @@
 #include "cut/trimlet.h"
 #include "media/source_file.h"
 #include "media/wmsdk.h"
+#include "platform/own_files.h"
 
 namespace cli {
 
@@ -64,18 +65,18 @@ HRESULT readAudioCutPoints(const std::string& path, KeyFrames& out) {
 // The engine opens a kept range only at a clean point of its key stream, and audio samples
 // carry no clean-point flag, so a file without video is cut by copying its stretches directly:
 // every sample of every stream timed inside a kept range, as the engine keeps them.
-int cutWithoutVideo(const std::string& source, const std::string& destination,
-                    const std::vector<TimeRange>& ranges, std::ostream& out,
-                    const std::function<void(double)>& progress) {
+int cutWithoutVideo(const platform::HeldFile& held, const std::string& source,
+                    const std::string& destination, const std::vector<TimeRange>& ranges,
+                    std::ostream& out, const std::function<void(double)>& progress) {
     std::vector<Stretch> stretches;
     for (const TimeRange& range : ranges) {
-        stretches.push_back({source, range.first, range.second});
+        stretches.push_back({held.path(), range.first, range.second});
     }
     std::uint64_t samples = 0;
     std::string failed;
     HRESULT hr = writeStretches(stretches, destination, samples, failed, progress);
     if (FAILED(hr)) {
-        return fail(failed, hr);
+        return fail(failed == held.path() ? source : failed, hr);
     }
     out << "wrote " << destination << "\n";
     return 0;
@@ -251,11 +252,14 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
         std::cerr << "splicor-cli: " << destination << ": the destination is the source\n";
         return 1;
     }
+    // Opened once for the whole command: what is listed is what is cut, even when another
+    // file is renamed onto the source's name meanwhile.
+    const platform::HeldFile held(source);
     KeyFrames keys;
-    HRESULT hr = readKeyFramesFor(source, args, options.deleteRanges, keys);
+    HRESULT hr = readKeyFramesFor(held.path(), args, options.deleteRanges, keys);
     const bool withoutVideo = hr == ASF_E_NOSTREAMPROPS;
     if (withoutVideo) {
-        hr = readAudioCutPoints(source, keys);
+        hr = readAudioCutPoints(held.path(), keys);
     }
     if (hr == ASF_E_NOSTREAMPROPS) {
         std::cerr << "splicor-cli: " << source << ": the file has no video or audio stream\n";
@@ -309,13 +313,13 @@ int cutCommand(const std::vector<std::string>& args, std::ostream& out, CutOptio
     }
     out.flush();
     if (withoutVideo) {
-        return cutWithoutVideo(source, destination, ranges, out, options.progress);
+        return cutWithoutVideo(held, source, destination, ranges, out, options.progress);
     }
     // The temporary output goes beside the destination, never into the working directory.
     const std::string temporary = cut::temporaryBeside(destination);
     std::ostringstream startTimes;
     std::vector<cut::Trimlet::SkippedAttribute> skipped;
-    hr = cut::runCut(source, destination, temporary, ranges, keys.stream, startTimes, &skipped,
+    hr = cut::runCut(held.path(), destination, temporary, ranges, keys.stream, startTimes, &skipped,
                      options.replace, engineProgress(options.progress), true);
     if (options.verbose) {
         printStartTimes(startTimes.str(), out);

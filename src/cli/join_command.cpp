@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <memory>
 
 #include "asf/file.h"
 #include "asf/media_time.h"
@@ -12,6 +13,7 @@
 #include "media/source_file.h"
 #include "media/source_info.h"
 #include "media/wmsdk.h"
+#include "platform/own_files.h"
 #include "platform/text.h"
 
 namespace cli {
@@ -280,21 +282,31 @@ HRESULT writeStretches(const std::vector<Stretch>& stretches, const std::string&
 
 int joinCommand(const std::vector<std::string>& inputs, const std::string& output,
                 std::ostream& out, const std::function<void(double)>& progress) {
+    // Each input opened once for the whole command: what is compared is what is joined.
+    std::vector<std::unique_ptr<platform::HeldFile>> held;
+    for (const std::string& input : inputs) {
+        held.push_back(std::make_unique<platform::HeldFile>(input));
+    }
     for (std::size_t i = 1; i < inputs.size(); ++i) {
-        std::string mismatch = streamMismatch(inputs[0], inputs[i]);
+        std::string mismatch = streamMismatch(held[0]->path(), held[i]->path());
         if (!mismatch.empty()) {
             std::cerr << "splicor-cli: " << inputs[i] << ": " << mismatch << "; not joined\n";
             return 1;
         }
     }
     std::vector<Stretch> stretches;
-    for (const std::string& input : inputs) {
-        stretches.push_back({input, 0, kToTheEnd});
+    for (const auto& input : held) {
+        stretches.push_back({input->path(), 0, kToTheEnd});
     }
     std::uint64_t samples = 0;
     std::string failed;
     HRESULT hr = writeStretches(stretches, output, samples, failed, progress);
     if (FAILED(hr)) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            if (failed == held[i]->path()) {
+                failed = inputs[i];
+            }
+        }
         return fail(failed, hr);
     }
     out << "joined " << inputs.size() << " files, " << samples << " samples\nwrote " << output

@@ -423,16 +423,19 @@ void CutQueue::runJob(const Job& job) {
         ranges.emplace_back(job.times[2 * i], job.times[2 * i + 1]);
     }
     std::string temporary = thumbnailDirectory + kTemporaryStem + kTemporaryExtension;
+    // Opened once: the file checked against the queued one below is the file cut, even when
+    // another is renamed onto its name meanwhile.
+    const platform::HeldFile source(job.source);
     // A restored job's key stream is the one its thumbnails came from.
     const std::uint16_t keyStream =
-        job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(job.source);
+        job.keyStream != 0 ? job.keyStream : thumbnailStreamOf(source.path());
     // A failed job is gone like a finished one, and told in the window: its destination is as
     // it was, which the user would not otherwise learn.
-    media::HRESULT hr = preflight(job.source, job.destination, job.stamps.source,
+    media::HRESULT hr = preflight(source.path(), job.destination, job.stamps.source,
                                   job.stamps.destinationKnown ? &job.stamps.destination : nullptr);
     if (media::SUCCEEDED(hr)) {
         hr = runCut(
-            job.source, job.destination, temporary, ranges, keyStream, std::cout, nullptr, true,
+            source.path(), job.destination, temporary, ranges, keyStream, std::cout, nullptr, true,
             [this, &job](int percent) { statusBar->showCutting(job.destination, percent); });
     }
     if (media::FAILED(hr)) {

@@ -101,6 +101,33 @@ std::optional<FileStamp> fileStamp(const std::string& path) {
     return stamp;
 }
 
+HeldFile::HeldFile(const std::string& path) : name_(path) {
+    // Non-blocking, so that a pipe named as a source does not hang the open.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        return;
+    }
+    const std::string held = "/proc/self/fd/" + std::to_string(fd_);
+    struct stat viaPath, viaHeld;
+    if (::fstat(fd_, &viaPath) == 0 && ::stat(held.c_str(), &viaHeld) == 0 &&
+        viaPath.st_dev == viaHeld.st_dev && viaPath.st_ino == viaHeld.st_ino) {
+        name_ = held;
+    } else {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+HeldFile::~HeldFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+std::optional<FileStamp> HeldFile::stamp() const {
+    return fileStamp(name_);
+}
+
 bool changedSince(const std::string& path, std::int64_t sinceNs) {
     std::optional<FileStamp> stamp = fileStamp(path);
     // A file moved into place keeps the time its content was written, which may be long ago;

@@ -48,6 +48,26 @@ struct FileStamp {
 // The stamp of the file `path` names (links followed), or nothing when it cannot be looked at.
 std::optional<FileStamp> fileStamp(const std::string& path);
 
+// A file held open for the length of a command, so that every later open of it by name reaches
+// that same file whatever is renamed onto its path meanwhile: path() names the held descriptor
+// (through /proc/self/fd). Where the file cannot be opened, or /proc is not there, path() is
+// the path given, and whoever opens it then says why it failed.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    const std::string& path() const { return name_; }
+    // The stamp of the file held (of the path's file when none is held).
+    std::optional<FileStamp> stamp() const;
+
+private:
+    int fd_ = -1;
+    std::string name_;
+};
+
 // Whether the file `path` names may hold other content than it did when `since` was current:
 // gone, or written, replaced or moved into place after `since` (a time in nanoseconds since
 // 1970, such as the modification time of a file made from it).
