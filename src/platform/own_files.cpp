@@ -124,10 +124,6 @@ HeldFile::~HeldFile() {
     }
 }
 
-std::optional<FileStamp> HeldFile::stamp() const {
-    return fileStamp(name_);
-}
-
 bool changedSince(const std::string& path, std::int64_t sinceNs) {
     std::optional<FileStamp> stamp = fileStamp(path);
     // A file moved into place keeps the time its content was written, which may be long ago;

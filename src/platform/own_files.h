@@ -60,8 +60,6 @@ public:
     HeldFile& operator=(const HeldFile&) = delete;
 
     const std::string& path() const { return name_; }
-    // The stamp of the file held (of the path's file when none is held).
-    std::optional<FileStamp> stamp() const;
 
 private:
     int fd_ = -1;
